@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# All tests: native unit tests, then the Windows unit tests, the Win32 seam tests and
+# the end-to-end scenarios under Wine. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+cleanup() { WINEPREFIX="$PWD/build/wine-prefix" wineserver -k >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+cmake --workflow --preset native
+cmake --workflow --preset windows

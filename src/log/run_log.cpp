@@ -1,0 +1,53 @@
+#include "log/run_log.h"
+
+#include "platform/error.h"
+
+namespace tavrel {
+
+namespace {
+
+void appendTwoDigits(std::wstring& out, int value) {
+    out += static_cast<wchar_t>(L'0' + (value / 10) % 10);
+    out += static_cast<wchar_t>(L'0' + value % 10);
+}
+
+}  // namespace
+
+std::wstring formatLogTimestamp(const LocalTime& time, std::wstring_view timeSeparator) {
+    std::wstring out;
+    appendTwoDigits(out, time.month);
+    out += L'/';
+    appendTwoDigits(out, time.day);
+    out += L'/';
+    appendTwoDigits(out, time.year / 100);
+    appendTwoDigits(out, time.year % 100);
+    out += L' ';
+    appendTwoDigits(out, time.hour);
+    out += timeSeparator;
+    appendTwoDigits(out, time.minute);
+    out += timeSeparator;
+    appendTwoDigits(out, time.second);
+    return out;
+}
+
+std::wstring runLogPath(RunContext& run) {
+    return run.os.host.executableFolder() + L"\\" + std::wstring(kRunLogName);
+}
+
+void createRunLog(RunContext& run) {
+    run.state.gLogStream = run.state.gFso->createTextFile(runLogPath(run));
+}
+
+void writeLog(RunContext& run, std::wstring_view message) {
+    ignoreFailure([&] {
+        if (!run.state.gLogStream) {
+            return;
+        }
+        std::wstring line = formatLogTimestamp(run.os.clock.now(), run.os.clock.timeSeparator());
+        line += L'\t';
+        line += message;
+        run.state.gLogStream->writeLine(line);
+    });
+}
+
+}  // namespace tavrel

@@ -1,0 +1,28 @@
+// The per-run text log: its creation and the one procedure that writes to it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "run/run_state.h"
+
+namespace tavrel {
+
+inline constexpr std::wstring_view kRunLogName = L"TavrelLog.txt";
+
+/// "MM/DD/YYYY HH:MM:SS" on the 24-hour clock, the colons being the given separator.
+std::wstring formatLogTimestamp(const LocalTime& time, std::wstring_view timeSeparator);
+
+/// The run log's path: the executable's folder followed by "\TavrelLog.txt".
+std::wstring runLogPath(RunContext& run);
+
+/// Creates the run log next to the executable, replacing an earlier one, and sets
+/// gLogStream. Throws Error when the file cannot be created.
+void createRunLog(RunContext& run);
+
+/// Appends "timestamp<TAB>message" and CR LF. Never throws: a line that cannot be
+/// written, or is written while no log is open, is dropped.
+void writeLog(RunContext& run, std::wstring_view message);
+
+}  // namespace tavrel

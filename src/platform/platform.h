@@ -1,0 +1,18 @@
+// Everything the program asks of the operating system, in one place.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/host.h"
+#include "platform/registry.h"
+
+namespace tavrel {
+
+struct Platform {
+    Host& host;
+    Registry& registry;
+    FileSystemFactory& fileSystems;
+    Clock& clock;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,75 @@
+// The agent's registry key, reached through the ANSI registry functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace tavrel {
+
+inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+enum class RegistryRoot { LocalMachine };
+
+class Registry;
+
+// An open key; closes itself unless closed explicitly first. A handle of 0 is
+// what the open call may hand back even on success, and is never closed.
+class RegistryKey {
+  public:
+    RegistryKey() = default;
+    RegistryKey(Registry* owner, std::uintptr_t handle) : owner_(owner), handle_(handle) {}
+    RegistryKey(RegistryKey&& other) noexcept
+        : owner_(std::exchange(other.owner_, nullptr)), handle_(std::exchange(other.handle_, 0)) {}
+    RegistryKey& operator=(RegistryKey&& other) noexcept {
+        if (this != &other) {
+            close();
+            owner_ = std::exchange(other.owner_, nullptr);
+            handle_ = std::exchange(other.handle_, 0);
+        }
+        return *this;
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey() { close(); }
+
+    std::uintptr_t handle() const { return handle_; }
+    bool isNull() const { return handle_ == 0; }
+
+    /// Closes the key; returns the close call's result code (0 when nothing was open).
+    long close();
+
+  private:
+    Registry* owner_ = nullptr;
+    std::uintptr_t handle_ = 0;
+};
+
+struct RegistryOpenResult {
+    long resultCode = 0;  // 0 is success, as RegOpenKeyExA returns it
+    RegistryKey key;
+};
+
+class Registry {
+  public:
+    virtual ~Registry() = default;
+
+    /// RegOpenKeyExA on the root with the sub key (sent as ANSI text), options and
+    /// access mask, in the default registry view. Returns the result code and the
+    /// handle; never throws for a refused open, which is a result code.
+    virtual RegistryOpenResult openKey(RegistryRoot root, const std::wstring& subKey,
+                                       std::uint32_t options, std::uint32_t accessMask) = 0;
+
+    /// RegCloseKey; returns its result code and never throws.
+    virtual long closeKey(std::uintptr_t handle) = 0;
+};
+
+inline long RegistryKey::close() {
+    if (owner_ == nullptr || handle_ == 0) {
+        return 0;
+    }
+    const long result = owner_->closeKey(std::exchange(handle_, 0));
+    owner_ = nullptr;
+    return result;
+}
+
+}  // namespace tavrel

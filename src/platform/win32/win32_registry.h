@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/registry.h"
+
+namespace tavrel::win32 {
+
+class Win32Registry : public Registry {
+  public:
+    RegistryOpenResult openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t options,
+                               std::uint32_t accessMask) override;
+    long closeKey(std::uintptr_t handle) override;
+};
+
+}  // namespace tavrel::win32

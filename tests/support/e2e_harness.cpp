@@ -1,0 +1,137 @@
+#include "support/e2e_harness.h"
+
+#include <stdexcept>
+
+#include "platform/win32/ansi_text.h"
+#include "platform/win32/unique_resource.h"
+#include "support/log_lines.h"
+
+namespace tavrel::e2e {
+
+namespace {
+
+constexpr const char* kAgentKey = "Software\\QUENDA";
+constexpr DWORD kRunTimeoutMs = 120000;
+
+void removeTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                removeTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void require(bool ok, const char* what) {
+    if (!ok) {
+        throw std::runtime_error(std::string(what) + " failed, error " +
+                                 std::to_string(GetLastError()));
+    }
+}
+
+}  // namespace
+
+AgentMachine::AgentMachine(const std::wstring& scenario)
+    : root_(L"C:\\Tavrel E2E\\" + scenario), exeFolder_(root_ + L"\\Program Files\\Tavrel") {
+    CreateDirectoryW(L"C:\\Tavrel E2E", nullptr);
+    removeTree(root_);
+    require(CreateDirectoryW(root_.c_str(), nullptr), "CreateDirectory");
+    require(CreateDirectoryW((root_ + L"\\Program Files").c_str(), nullptr), "CreateDirectory");
+    require(CreateDirectoryW(exeFolder_.c_str(), nullptr), "CreateDirectory");
+    require(CopyFileW(TAVREL_EXE_PATH, (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
+    removeAgentKey();
+}
+
+AgentMachine::~AgentMachine() {
+    removeAgentKey();
+}
+
+void AgentMachine::createAgentKey() {
+    HKEY key = nullptr;
+    require(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr) == ERROR_SUCCESS,
+            "RegCreateKeyEx");
+    RegCloseKey(key);
+}
+
+void AgentMachine::setValue(const std::string& name, DWORD type, const std::string& bytes) {
+    HKEY key = nullptr;
+    require(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS,
+            "RegOpenKeyEx");
+    // Raw bytes: RegSetValueExA stores exactly these, terminator or not.
+    const LONG result =
+        RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+    require(result == ERROR_SUCCESS, "RegSetValueEx");
+}
+
+void AgentMachine::removeAgentKey() {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAgentKey);
+}
+
+DWORD AgentMachine::runTavrel() {
+    std::wstring commandLine = L"\"" + exeFolder_ + L"\\Tavrel.exe\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    require(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           root_.c_str(), &startup, &process),
+            "CreateProcess");
+    win32::UniqueHandle processHandle(process.hProcess);
+    win32::UniqueHandle threadHandle(process.hThread);
+    require(WaitForSingleObject(process.hProcess, kRunTimeoutMs) == WAIT_OBJECT_0,
+            "waiting for Tavrel.exe");
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    return exitCode;
+}
+
+void AgentMachine::writeFile(const std::wstring& path, const std::string& bytes) {
+    auto file = win32::ownFileHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    require(static_cast<bool>(file), "CreateFile");
+    DWORD written = 0;
+    require(
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr),
+        "WriteFile");
+}
+
+std::optional<std::string> AgentMachine::readFile(const std::wstring& path) {
+    auto file = win32::ownFileHandle(CreateFileW(path.c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+std::optional<std::vector<std::wstring>> AgentMachine::exeLogMessages() const {
+    const auto bytes = readFile(exeLogPath());
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return fake::messagesOf(win32::ansiToWide(*bytes));
+}
+
+}  // namespace tavrel::e2e

@@ -1,0 +1,47 @@
+// An agent machine for end-to-end runs of the real Tavrel.exe under Wine: the agent
+// key in the registry, a folder for the executable, and the run log it leaves.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrel::e2e {
+
+class AgentMachine {
+  public:
+    /// A fresh scenario: its own folders under C:\, the agent key removed.
+    explicit AgentMachine(const std::wstring& scenario);
+    ~AgentMachine();
+    AgentMachine(const AgentMachine&) = delete;
+    AgentMachine& operator=(const AgentMachine&) = delete;
+
+    /// Creates the agent key, empty, in the registry view a 32-bit program sees.
+    void createAgentKey();
+    /// Writes raw REG_SZ-typed (or other) data, exactly the bytes given.
+    void setValue(const std::string& name, DWORD type, const std::string& bytes);
+    void removeAgentKey();
+
+    /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit code.
+    DWORD runTavrel();
+
+    /// The folder of the copied executable: it holds a blank, as "Program Files" does.
+    const std::wstring& exeFolder() const { return exeFolder_; }
+    std::wstring exeLogPath() const { return exeFolder_ + L"\\TavrelLog.txt"; }
+
+    /// Test set-up and inspection of files, in bytes as they lie on disk.
+    static void writeFile(const std::wstring& path, const std::string& bytes);
+    static std::optional<std::string> readFile(const std::wstring& path);
+
+    /// The messages of the run log next to the executable (timestamps removed), or
+    /// nothing when there is no log.
+    std::optional<std::vector<std::wstring>> exeLogMessages() const;
+
+  private:
+    std::wstring root_;
+    std::wstring exeFolder_;
+};
+
+}  // namespace tavrel::e2e

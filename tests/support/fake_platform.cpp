@@ -1,0 +1,375 @@
+#include "support/fake_platform.h"
+
+#include <cwctype>
+
+#include "run/run_sequence.h"
+#include "support/log_lines.h"
+
+namespace tavrel::fake {
+
+namespace {
+
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+
+Error fileNotFound() {
+    return Error(errnum::kFileNotFound, L"File not found");
+}
+Error fileAlreadyExists() {
+    return Error(errnum::kFileAlreadyExists, L"File already exists");
+}
+Error permissionDenied() {
+    return Error(errnum::kPermissionDenied, L"Permission denied");
+}
+Error pathNotFound() {
+    return Error(errnum::kPathNotFound, L"Path not found");
+}
+
+std::wstring parentKey(const std::wstring& key) {
+    const auto slash = key.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : key.substr(0, slash);
+}
+
+}  // namespace
+
+Ending runMain(RunContext& run) {
+    try {
+        Main(run);
+        return Ending::Returned;
+    } catch (const ProcessEnded&) {
+        return Ending::AtOnce;
+    }
+}
+
+// --- Operations -------------------------------------------------------------
+
+void Operations::failCall(const std::string& operation, int nth, Error error, bool persistent) {
+    faults_.insert_or_assign(operation, Fault{nth, persistent, std::move(error)});
+}
+
+std::optional<Error> Operations::enter(std::string_view operation, std::wstring detail) {
+    calls_.push_back(Call{std::string(operation), std::move(detail)});
+    const int number = ++counts_[std::string(operation)];
+    const auto fault = faults_.find(operation);
+    if (fault == faults_.end()) {
+        return std::nullopt;
+    }
+    const Fault& f = fault->second;
+    if (number == f.nth || (f.persistent && number > f.nth)) {
+        return f.error;
+    }
+    return std::nullopt;
+}
+
+void Operations::enterOrThrow(std::string_view operation, std::wstring detail) {
+    if (auto error = enter(operation, std::move(detail))) {
+        throw *error;
+    }
+}
+
+int Operations::count(std::string_view operation) const {
+    const auto found = counts_.find(operation);
+    return found == counts_.end() ? 0 : found->second;
+}
+
+// --- Host -------------------------------------------------------------------
+
+bool FakeHost::previousInstanceRunning() {
+    ops_.enterOrThrow("PreviousInstanceRunning");
+    return anotherCopyRunning;
+}
+
+std::wstring FakeHost::executableFolder() {
+    ops_.enterOrThrow("ExecutableFolder");
+    return exeFolder;
+}
+
+void FakeHost::endProcess() {
+    ops_.enter("EndProcess");
+    throw ProcessEnded{};
+}
+
+// --- Registry ---------------------------------------------------------------
+
+void FakeRegistry::addKey(const std::wstring& subKey) {
+    keys_.insert(FileTree::keyOf(subKey));
+}
+
+void FakeRegistry::removeKey(const std::wstring& subKey) {
+    keys_.erase(FileTree::keyOf(subKey));
+}
+
+RegistryOpenResult FakeRegistry::openKey(RegistryRoot, const std::wstring& subKey,
+                                         std::uint32_t options, std::uint32_t accessMask) {
+    RegistryOpenResult result;
+    if (auto error = ops_.enter("RegOpenKeyEx", subKey + L" options=" + std::to_wstring(options) +
+                                                    L" access=" + std::to_wstring(accessMask))) {
+        result.resultCode = error->number();
+        return result;
+    }
+    const std::wstring key = FileTree::keyOf(subKey);
+    if (keys_.count(key) == 0) {
+        result.resultCode = kErrorFileNotFound;
+        return result;
+    }
+    const bool wantsMoreThanRead = (accessMask & ~0x20019u) != 0;  // beyond KEY_READ
+    if (wantsMoreThanRead && deniedKeys.count(key) != 0) {
+        result.resultCode = kErrorAccessDenied;
+        return result;
+    }
+    if (openGivesNullHandle) {
+        return result;
+    }
+    const std::uintptr_t handle = nextHandle_++;
+    openHandles_.insert(handle);
+    result.key = RegistryKey(this, handle);
+    return result;
+}
+
+long FakeRegistry::closeKey(std::uintptr_t handle) {
+    if (auto error = ops_.enter("RegCloseKey")) {
+        return error->number();
+    }
+    return openHandles_.erase(handle) == 1 ? 0 : 6;  // 6: ERROR_INVALID_HANDLE
+}
+
+// --- File tree ----------------------------------------------------------------
+
+FileTree::FileTree() {
+    addFolder(L"C:\\");
+}
+
+std::wstring FileTree::keyOf(const std::wstring& path) {
+    std::wstring key;
+    for (wchar_t c : path) {
+        if (c == L'\\' && !key.empty() && key.back() == L'\\') {
+            continue;
+        }
+        key += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    }
+    while (!key.empty() && key.back() == L'\\') {
+        key.pop_back();
+    }
+    return key;
+}
+
+void FileTree::addFolder(const std::wstring& path) {
+    const std::wstring key = keyOf(path);
+    if (key.empty() || folders.count(key) != 0) {
+        return;
+    }
+    addFolder(parentKey(key));
+    std::wstring name = path;
+    while (name.size() > 1 && name.back() == L'\\') {
+        name.pop_back();
+    }
+    folders[key] = name;
+}
+
+void FileTree::addFile(const std::wstring& path, const std::wstring& text, bool readOnly) {
+    auto file = std::make_shared<File>();
+    file->path = path;
+    file->content = text;
+    file->readOnly = readOnly;
+    files[keyOf(path)] = file;
+}
+
+bool FileTree::hasFile(const std::wstring& path) const {
+    return files.count(keyOf(path)) != 0;
+}
+
+bool FileTree::hasFolder(const std::wstring& path) const {
+    const std::wstring key = keyOf(path);
+    return key.empty() || folders.count(key) != 0;
+}
+
+std::optional<std::wstring> FileTree::folderName(const std::wstring& path) const {
+    const auto found = folders.find(keyOf(path));
+    if (found == folders.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<std::wstring> FileTree::content(const std::wstring& path) const {
+    const auto found = files.find(keyOf(path));
+    if (found == files.end()) {
+        return std::nullopt;
+    }
+    return found->second->content;
+}
+
+std::vector<std::wstring> FileTree::filePaths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& [key, file] : files) {
+        paths.push_back(file->path);
+    }
+    return paths;
+}
+
+// --- File system ----------------------------------------------------------------
+
+namespace {
+
+class FakeTextStream : public TextStream {
+  public:
+    FakeTextStream(std::shared_ptr<FileTree::File> file, FileTree& tree, Operations& ops)
+        : file_(std::move(file)), tree_(tree), ops_(ops) {
+        ++file_->openStreams;
+        ++tree_.liveStreams;
+    }
+    ~FakeTextStream() override {
+        release();
+        --tree_.liveStreams;
+    }
+
+    void writeLine(std::wstring_view text) override {
+        ops_.enterOrThrow("WriteLine", std::wstring(text));
+        if (!open_) {
+            throw Error(errnum::kBadFileName, L"Bad file name or number");
+        }
+        file_->content += text;
+        file_->content += L"\r\n";
+    }
+
+    void close() override {
+        ops_.enterOrThrow("Close", file_->path);
+        if (!open_) {
+            throw Error(errnum::kBadFileName, L"Bad file name or number");
+        }
+        release();
+    }
+
+  private:
+    void release() {
+        if (open_) {
+            open_ = false;
+            --file_->openStreams;
+        }
+    }
+
+    std::shared_ptr<FileTree::File> file_;
+    FileTree& tree_;
+    Operations& ops_;
+    bool open_ = true;
+};
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem(FileTree& tree, Operations& ops) : tree_(tree), ops_(ops) {
+    ++tree_.liveFileSystems;
+}
+
+FakeFileSystem::~FakeFileSystem() {
+    --tree_.liveFileSystems;
+}
+
+bool FakeFileSystem::parentExists(const std::wstring& key) const {
+    const std::wstring parent = parentKey(key);
+    return parent.empty() || tree_.folders.count(parent) != 0;
+}
+
+bool FakeFileSystem::fileExists(const std::wstring& path) {
+    ops_.enterOrThrow("FileExists", path);
+    return tree_.hasFile(path);
+}
+
+bool FakeFileSystem::folderExists(const std::wstring& path) {
+    ops_.enterOrThrow("FolderExists", path);
+    return tree_.folders.count(FileTree::keyOf(path)) != 0;
+}
+
+void FakeFileSystem::createFolder(const std::wstring& path) {
+    ops_.enterOrThrow("CreateFolder", path);
+    const std::wstring key = FileTree::keyOf(path);
+    if (tree_.folders.count(key) != 0 || tree_.files.count(key) != 0) {
+        throw fileAlreadyExists();
+    }
+    if (!parentExists(key)) {
+        throw pathNotFound();
+    }
+    tree_.addFolder(path);
+}
+
+std::unique_ptr<TextStream> FakeFileSystem::createTextFile(const std::wstring& path) {
+    ops_.enterOrThrow("CreateTextFile", path);
+    const std::wstring key = FileTree::keyOf(path);
+    if (!parentExists(key)) {
+        throw pathNotFound();
+    }
+    if (tree_.folders.count(key) != 0) {
+        throw permissionDenied();
+    }
+    const auto existing = tree_.files.find(key);
+    if (existing != tree_.files.end() &&
+        (existing->second->readOnly || existing->second->openStreams > 0)) {
+        throw permissionDenied();
+    }
+    tree_.addFile(path, L"");
+    return std::make_unique<FakeTextStream>(tree_.files[key], tree_, ops_);
+}
+
+void FakeFileSystem::deleteFile(const std::wstring& path) {
+    ops_.enterOrThrow("DeleteFile", path);
+    const auto found = tree_.files.find(FileTree::keyOf(path));
+    if (found == tree_.files.end()) {
+        throw fileNotFound();
+    }
+    if (found->second->readOnly || found->second->openStreams > 0) {
+        throw permissionDenied();
+    }
+    tree_.files.erase(found);
+}
+
+void FakeFileSystem::moveFile(const std::wstring& source, const std::wstring& destination) {
+    ops_.enterOrThrow("MoveFile", source + L" -> " + destination);
+    const auto found = tree_.files.find(FileTree::keyOf(source));
+    if (found == tree_.files.end()) {
+        throw fileNotFound();
+    }
+    const std::wstring target = FileTree::keyOf(destination);
+    if (tree_.files.count(target) != 0 || tree_.folders.count(target) != 0) {
+        throw fileAlreadyExists();
+    }
+    if (!parentExists(target)) {
+        throw pathNotFound();
+    }
+    if (found->second->openStreams > 0) {
+        throw permissionDenied();
+    }
+    auto file = found->second;
+    tree_.files.erase(found);
+    file->path = destination;
+    tree_.files[target] = file;
+}
+
+std::unique_ptr<FileSystem> FakeFileSystemFactory::createFileSystem() {
+    ops_.enterOrThrow("CreateFileSystem");
+    return std::make_unique<FakeFileSystem>(tree_, ops_);
+}
+
+// --- Clock ----------------------------------------------------------------------
+
+LocalTime FakeClock::now() {
+    ops_.enterOrThrow("Now");
+    return time;
+}
+
+std::wstring FakeClock::timeSeparator() {
+    ops_.enterOrThrow("TimeSeparator");
+    return separator;
+}
+
+// --- Platform -------------------------------------------------------------------
+
+FakePlatform::FakePlatform() {
+    registry.addKey(L"Software\\QUENDA");
+    tree.addFolder(host.exeFolder);
+}
+
+std::vector<std::wstring> FakePlatform::exeLogMessages() const {
+    const auto text = tree.content(exeLogPath());
+    return text ? messagesOf(*text) : std::vector<std::wstring>{};
+}
+
+}  // namespace tavrel::fake
