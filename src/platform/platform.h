@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 
 namespace tavrel {
@@ -13,6 +14,7 @@ struct Platform {
     Registry& registry;
     FileSystemFactory& fileSystems;
     Clock& clock;
+    ProfileReader& profiles;
 };
 
 }  // namespace tavrel

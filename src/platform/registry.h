@@ -8,6 +8,8 @@
 namespace tavrel {
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr long kErrorMoreData = 234;
 
 enum class RegistryRoot { LocalMachine };
 
@@ -49,6 +51,21 @@ struct RegistryOpenResult {
     RegistryKey key;
 };
 
+// What the size query of a value reports.
+struct RegistryValueSize {
+    long resultCode = 0;
+    std::uint32_t type = 0;
+    std::uint32_t byteCount = 0;  // includes the terminating NUL when the data has one
+};
+
+// What the data query of a value leaves in its buffer.
+struct RegistryValueData {
+    long resultCode = 0;
+    // The whole buffer, byteCount bytes from the system ANSI code page as wide text,
+    // embedded and trailing NULs kept.
+    std::wstring text;
+};
+
 class Registry {
   public:
     virtual ~Registry() = default;
@@ -61,6 +78,15 @@ class Registry {
 
     /// RegCloseKey; returns its result code and never throws.
     virtual long closeKey(std::uintptr_t handle) = 0;
+
+    /// RegQueryValueExA with no data buffer, type and size variables starting at 0.
+    virtual RegistryValueSize queryValueSize(std::uintptr_t key, const std::wstring& valueName) = 0;
+
+    /// RegQueryValueExA into a buffer of exactly byteCount zero bytes, the size variable
+    /// starting at byteCount. A value that grew since the size query gives
+    /// kErrorMoreData. Throws Error only when the buffer cannot be had.
+    virtual RegistryValueData queryValueData(std::uintptr_t key, const std::wstring& valueName,
+                                             std::uint32_t byteCount) = 0;
 };
 
 inline long RegistryKey::close() {

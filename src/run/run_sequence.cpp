@@ -2,6 +2,7 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "settings/registry_settings.h"
 
 namespace tavrel {
 
@@ -9,8 +10,8 @@ namespace {
 
 constexpr std::wstring_view kAgentSubKey = L"Software\\QUENDA";
 
-[[noreturn]] void endWithLines(RunContext& run, std::initializer_list<std::wstring_view> lines) {
-    for (auto line : lines) {
+[[noreturn]] void endWithLines(RunContext& run, std::initializer_list<std::wstring> lines) {
+    for (const auto& line : lines) {
         writeLog(run, line);
     }
     run.os.host.endProcessNow();
@@ -28,6 +29,34 @@ RegistryKey openAgentKey(RunContext& run) {
     return std::move(opened.key);
 }
 
+void readAgentIdentity(RunContext& run, const RegistryKey& agentKey) {
+    RunState& state = run.state;
+    if (!getMemberID(run, agentKey)) {
+        endWithLines(run, {L"MSG : MemberID is missing.", L"MSG : Application Completed."});
+    }
+    if (!getSiteID(run, agentKey)) {
+        endWithLines(run, {L"MSG : SITEID is missing.", L"MSG : Application Completed."});
+    }
+    if (!checkAgentType(run, agentKey)) {
+        endWithLines(run, {L"MSG : Application Completed."});
+    }
+
+    writeLog(run, L"MSG : Getting Installation Path");
+    state.gInstallPath = getInstallationPath(run, agentKey);
+    if (!state.gInstallPath.empty() && !state.gFso->folderExists(state.gInstallPath)) {
+        endWithLines(run, {L"MSG : QUENTA Folder [" + state.gInstallPath + L"] is missing",
+                           L"MSG : Application Completed"});
+    }
+    writeLog(run, L"MSG : Installation Path [" + state.gInstallPath + L"]");
+
+    writeLog(run, L"MSG : Getting REGID from Registry.");
+    state.gRegID = readRegistryValue(run, agentKey, L"REGID");
+    if (state.gRegID.empty()) {
+        endWithLines(run, {L"MSG : REGID is missing.", L"MSG : Application Completed"});
+    }
+    writeLog(run, L"MSG : REGID  :--> " + state.gRegID);
+}
+
 void runSequence(RunContext& run) {
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
@@ -39,7 +68,8 @@ void runSequence(RunContext& run) {
     writeLog(run, L"MSG : Application Started.");
 
     RegistryKey agentKey = openAgentKey(run);
-    // The identity readers take over from here.
+    readAgentIdentity(run, agentKey);
+    agentKey.close();
 }
 
 }  // namespace

@@ -74,13 +74,15 @@ TEST(RunSpine, AnotherCopyRunningMakesTheRunEndWithoutTouchingTheLog) {
     EXPECT_EQ(AgentMachine::readFile(machine.exeLogPath()), runningCopysLog);
 }
 
-TEST(RunSpine, AgentKeyPresentIsOpenedAndTheRunGoesOn) {
-    AgentMachine machine(L"key present");
+TEST(RunSpine, EmptyAgentKeyIsOpenedAndItsFirstAbsentValueEndsTheRun) {
+    AgentMachine machine(L"key empty");
     machine.createAgentKey();
 
     machine.runTavrel();
 
-    EXPECT_EQ(machine.exeLogMessages(), Lines{L"MSG : Application Started."});
+    EXPECT_EQ(machine.exeLogMessages(),
+              (Lines{L"MSG : Application Started.", L"ERR  : MEMBERID is Missing in Registy",
+                     L"MSG : Application finished."}));
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ void require(bool ok, const char* what) {
 }  // namespace
 
 AgentMachine::AgentMachine(const std::wstring& scenario)
-    : root_(L"C:\\Tavrel E2E\\" + scenario), exeFolder_(root_ + L"\\Program Files\\Tavrel") {
+    : root_(L"C:\\Tavrel E2E\\" + scenario),
+      exeFolder_(root_ + L"\\Program Files\\Tavrel"),
+      installFolder_(root_ + L"\\QUENDA Agent") {
     CreateDirectoryW(L"C:\\Tavrel E2E", nullptr);
     removeTree(root_);
     require(CreateDirectoryW(root_.c_str(), nullptr), "CreateDirectory");
@@ -77,6 +79,20 @@ void AgentMachine::setValue(const std::string& name, DWORD type, const std::stri
                        static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
     require(result == ERROR_SUCCESS, "RegSetValueEx");
+}
+
+void AgentMachine::setString(const std::string& name, const std::string& text) {
+    setValue(name, REG_SZ, text + '\0');
+}
+
+void AgentMachine::seedNormalAgent() {
+    require(CreateDirectoryW(installFolder_.c_str(), nullptr), "CreateDirectory");
+    createAgentKey();
+    setString("MEMBERID", "M1001");
+    setString("SITEID", "S2002");
+    setString("TYPE", "VAMR");
+    setString("InstallationPath", win32::wideToAnsi(installFolder_));
+    setString("REGID", "417");
 }
 
 void AgentMachine::removeAgentKey() {

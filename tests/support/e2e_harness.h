@@ -22,7 +22,12 @@ class AgentMachine {
     void createAgentKey();
     /// Writes raw REG_SZ-typed (or other) data, exactly the bytes given.
     void setValue(const std::string& name, DWORD type, const std::string& bytes);
+    /// A REG_SZ value stored with its terminator, as the agent writes it.
+    void setString(const std::string& name, const std::string& text);
     void removeAgentKey();
+    /// Creates the agent key holding a normal agent: member, site, type, the
+    /// installation folder (created, its path holds a blank) and the registration id.
+    void seedNormalAgent();
 
     /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit code.
     DWORD runTavrel();
@@ -30,6 +35,8 @@ class AgentMachine {
     /// The folder of the copied executable: it holds a blank, as "Program Files" does.
     const std::wstring& exeFolder() const { return exeFolder_; }
     std::wstring exeLogPath() const { return exeFolder_ + L"\\TavrelLog.txt"; }
+    /// The agent's installation folder, without a trailing backslash (made by seedNormalAgent).
+    const std::wstring& installFolder() const { return installFolder_; }
 
     /// Test set-up and inspection of files, in bytes as they lie on disk.
     static void writeFile(const std::wstring& path, const std::string& bytes);
@@ -42,6 +49,7 @@ class AgentMachine {
   private:
     std::wstring root_;
     std::wstring exeFolder_;
+    std::wstring installFolder_;
 };
 
 }  // namespace tavrel::e2e

@@ -1,5 +1,6 @@
 #include "support/fake_platform.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "run/run_sequence.h"
@@ -11,6 +12,8 @@ namespace {
 
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr std::uint32_t kLargestBuffer = 64u << 20;
 
 Error fileNotFound() {
     return Error(errnum::kFileNotFound, L"File not found");
@@ -92,11 +95,30 @@ void FakeHost::endProcess() {
 // --- Registry ---------------------------------------------------------------
 
 void FakeRegistry::addKey(const std::wstring& subKey) {
-    keys_.insert(FileTree::keyOf(subKey));
+    keys_[FileTree::keyOf(subKey)];
 }
 
 void FakeRegistry::removeKey(const std::wstring& subKey) {
     keys_.erase(FileTree::keyOf(subKey));
+}
+
+void FakeRegistry::setValue(const std::wstring& subKey, const std::wstring& name,
+                            std::uint32_t type, std::string bytes) {
+    keys_.at(FileTree::keyOf(subKey))[FileTree::keyOf(name)] = Value{type, std::move(bytes)};
+}
+
+void FakeRegistry::setString(const std::wstring& subKey, const std::wstring& name,
+                             const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c);
+    }
+    bytes += '\0';
+    setValue(subKey, name, kRegSz, std::move(bytes));
+}
+
+void FakeRegistry::removeValue(const std::wstring& subKey, const std::wstring& name) {
+    keys_.at(FileTree::keyOf(subKey)).erase(FileTree::keyOf(name));
 }
 
 RegistryOpenResult FakeRegistry::openKey(RegistryRoot, const std::wstring& subKey,
@@ -121,7 +143,7 @@ RegistryOpenResult FakeRegistry::openKey(RegistryRoot, const std::wstring& subKe
         return result;
     }
     const std::uintptr_t handle = nextHandle_++;
-    openHandles_.insert(handle);
+    openHandles_[handle] = key;
     result.key = RegistryKey(this, handle);
     return result;
 }
@@ -130,7 +152,139 @@ long FakeRegistry::closeKey(std::uintptr_t handle) {
     if (auto error = ops_.enter("RegCloseKey")) {
         return error->number();
     }
-    return openHandles_.erase(handle) == 1 ? 0 : 6;  // 6: ERROR_INVALID_HANDLE
+    return openHandles_.erase(handle) == 1 ? 0 : kErrorInvalidHandle;
+}
+
+const FakeRegistry::Value* FakeRegistry::findValue(std::uintptr_t key, const std::wstring& name,
+                                                   long& resultCode) const {
+    const auto open = openHandles_.find(key);
+    if (open == openHandles_.end()) {
+        resultCode = kErrorInvalidHandle;
+        return nullptr;
+    }
+    const auto& values = keys_.at(open->second);
+    const auto found = values.find(FileTree::keyOf(name));
+    if (found == values.end()) {
+        resultCode = kErrorFileNotFound;
+        return nullptr;
+    }
+    resultCode = 0;
+    return &found->second;
+}
+
+RegistryValueSize FakeRegistry::queryValueSize(std::uintptr_t key, const std::wstring& valueName) {
+    RegistryValueSize result;
+    if (auto error = ops_.enter("RegQueryValueSize", valueName)) {
+        result.resultCode = error->number();
+        return result;
+    }
+    if (const Value* value = findValue(key, valueName, result.resultCode)) {
+        result.type = value->type;
+        result.byteCount = static_cast<std::uint32_t>(value->bytes.size());
+    }
+    return result;
+}
+
+RegistryValueData FakeRegistry::queryValueData(std::uintptr_t key, const std::wstring& valueName,
+                                               std::uint32_t byteCount) {
+    RegistryValueData result;
+    if (auto error = ops_.enter("RegQueryValueData", valueName)) {
+        result.resultCode = error->number();
+        return result;
+    }
+    // As the real buffer would be: too large to allocate.
+    if (byteCount > kLargestBuffer) {
+        throw std::bad_alloc();
+    }
+    const auto rewrite = rewrittenBeforeDataQuery.find(FileTree::keyOf(valueName));
+    if (rewrite != rewrittenBeforeDataQuery.end()) {
+        const auto open = openHandles_.find(key);
+        if (open != openHandles_.end()) {
+            keys_.at(open->second)[rewrite->first].bytes = rewrite->second;
+        }
+    }
+    const Value* value = findValue(key, valueName, result.resultCode);
+    if (value == nullptr) {
+        return result;
+    }
+    if (value->bytes.size() > byteCount) {
+        result.resultCode = kErrorMoreData;
+        return result;
+    }
+    result.text.assign(byteCount, L'\0');
+    for (std::size_t i = 0; i < value->bytes.size(); ++i) {
+        result.text[i] = static_cast<wchar_t>(static_cast<unsigned char>(value->bytes[i]));
+    }
+    return result;
+}
+
+// --- Profile files --------------------------------------------------------------
+
+namespace {
+
+std::wstring trimWhite(std::wstring_view text) {
+    const auto first = text.find_first_not_of(L" \t");
+    if (first == std::wstring_view::npos) {
+        return {};
+    }
+    return std::wstring(text.substr(first, text.find_last_not_of(L" \t") - first + 1));
+}
+
+// The value of section/key in INI text, as GetPrivateProfileString finds it.
+std::optional<std::wstring> profileValue(const std::wstring& text, const std::wstring& section,
+                                         const std::wstring& key) {
+    bool inSection = false;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        std::wstring line = trimWhite(std::wstring_view(text).substr(start, end - start));
+        if (!line.empty() && line.back() == L'\r') {
+            line = trimWhite(std::wstring_view(line).substr(0, line.size() - 1));
+        }
+        start = end + 1;
+        if (!line.empty() && line.front() == L'[') {
+            const auto close = line.find(L']');
+            const std::wstring name = trimWhite(std::wstring_view(line).substr(1, close - 1));
+            inSection = FileTree::keyOf(name) == FileTree::keyOf(section);
+            continue;
+        }
+        const auto equals = line.find(L'=');
+        if (!inSection || equals == std::wstring::npos ||
+            FileTree::keyOf(trimWhite(std::wstring_view(line).substr(0, equals))) !=
+                FileTree::keyOf(key)) {
+            continue;
+        }
+        std::wstring value = trimWhite(std::wstring_view(line).substr(equals + 1));
+        if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ProfileString FakeProfileReader::readString(const std::wstring& section, const std::wstring& key,
+                                            const std::wstring& defaultText,
+                                            std::uint32_t bufferSize,
+                                            const std::wstring& fileName) {
+    ops_.enterOrThrow("GetPrivateProfileString", L"[" + section + L"] " + key + L" " + fileName);
+    const auto text = tree_.content(fileName);
+    std::wstring value = defaultText;
+    if (text) {
+        value = profileValue(*text, section, key).value_or(defaultText);
+    }
+    ProfileString result;
+    const std::size_t room = bufferSize == 0 ? 0 : bufferSize - 1;
+    result.buffer.assign(bufferSize, L'\0');
+    const std::size_t copied = std::min(room, value.size());
+    std::copy_n(value.begin(), copied, result.buffer.begin());
+    result.count = static_cast<std::uint32_t>(copied);
+    return result;
 }
 
 // --- File tree ----------------------------------------------------------------
@@ -363,7 +517,13 @@ std::wstring FakeClock::timeSeparator() {
 // --- Platform -------------------------------------------------------------------
 
 FakePlatform::FakePlatform() {
-    registry.addKey(L"Software\\QUENDA");
+    registry.addKey(kAgentKey);
+    registry.setString(kAgentKey, L"MEMBERID", L"M1001");
+    registry.setString(kAgentKey, L"SITEID", L"S2002");
+    registry.setString(kAgentKey, L"TYPE", L"VAMR");
+    registry.setString(kAgentKey, L"InstallationPath", L"C:\\Program Files\\QUENDA Agent");
+    registry.setString(kAgentKey, L"REGID", L"417");
+    tree.addFolder(kInstallPath);
     tree.addFolder(host.exeFolder);
 }
 

@@ -25,6 +25,8 @@ enum class Ending { Returned, AtOnce };
 /// Runs Main and says how it ended.
 Ending runMain(RunContext& run);
 
+class FileTree;
+
 // The record of operations, and the switch that makes chosen calls fail.
 class Operations {
   public:
@@ -79,28 +81,61 @@ class FakeHost : public Host {
 
 class FakeRegistry : public Registry {
   public:
+    struct Value {
+        std::uint32_t type = 0;
+        std::string bytes;  // raw data, one byte a character
+    };
+
     explicit FakeRegistry(Operations& ops) : ops_(ops) {}
 
     RegistryOpenResult openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t options,
                                std::uint32_t accessMask) override;
     long closeKey(std::uintptr_t handle) override;
+    RegistryValueSize queryValueSize(std::uintptr_t key, const std::wstring& valueName) override;
+    RegistryValueData queryValueData(std::uintptr_t key, const std::wstring& valueName,
+                                     std::uint32_t byteCount) override;
 
     /// Adds a key under HKEY_LOCAL_MACHINE.
     void addKey(const std::wstring& subKey);
     void removeKey(const std::wstring& subKey);
 
+    /// Raw data of any type; the key must exist.
+    void setValue(const std::wstring& subKey, const std::wstring& name, std::uint32_t type,
+                  std::string bytes);
+    /// A REG_SZ value stored with its terminator, as the agent writes it.
+    void setString(const std::wstring& subKey, const std::wstring& name, const std::wstring& text);
+    void removeValue(const std::wstring& subKey, const std::wstring& name);
+
     /// Keys that exist but refuse full access.
     std::set<std::wstring> deniedKeys;
     /// When set, a successful open hands back a null handle.
     bool openGivesNullHandle = false;
+    /// Values (by lower-case name) rewritten between their size and data queries.
+    std::map<std::wstring, std::string> rewrittenBeforeDataQuery;
 
     std::size_t openKeyCount() const { return openHandles_.size(); }
 
   private:
+    const Value* findValue(std::uintptr_t key, const std::wstring& name, long& resultCode) const;
+
     Operations& ops_;
-    std::set<std::wstring> keys_;
-    std::set<std::uintptr_t> openHandles_;
+    std::map<std::wstring, std::map<std::wstring, Value>> keys_;  // lower-case names
+    std::map<std::uintptr_t, std::wstring> openHandles_;
     std::uintptr_t nextHandle_ = 0x100;
+};
+
+// Profile files read from the fake file tree with the Windows parsing rules.
+class FakeProfileReader : public ProfileReader {
+  public:
+    FakeProfileReader(FileTree& tree, Operations& ops) : tree_(tree), ops_(ops) {}
+
+    ProfileString readString(const std::wstring& section, const std::wstring& key,
+                             const std::wstring& defaultText, std::uint32_t bufferSize,
+                             const std::wstring& fileName) override;
+
+  private:
+    FileTree& tree_;
+    Operations& ops_;
 };
 
 // A file tree shared by every file-system object of a run.
@@ -180,8 +215,8 @@ class FakeClock : public Clock {
     Operations& ops_;
 };
 
-// The agent machine as tests set it up: the agent key present, the executable's
-// folder present, nothing else.
+// The agent machine as tests set it up: the agent key with a normal agent's values,
+// its installation folder and the executable's folder present, nothing else.
 struct FakePlatform {
     FakePlatform();
 
@@ -191,8 +226,13 @@ struct FakePlatform {
     FileTree tree;
     FakeFileSystemFactory fileSystems{tree, ops};
     FakeClock clock{ops};
+    FakeProfileReader profiles{tree, ops};
 
-    Platform view() { return Platform{host, registry, fileSystems, clock}; }
+    Platform view() { return Platform{host, registry, fileSystems, clock, profiles}; }
+
+    /// Where the default agent is installed, with its trailing backslash.
+    static constexpr const wchar_t* kInstallPath = L"C:\\Program Files\\QUENDA Agent\\";
+    static constexpr const wchar_t* kAgentKey = L"Software\\QUENDA";
 
     /// The path of the run log next to the executable.
     std::wstring exeLogPath() const { return host.exeFolder + L"\\TavrelLog.txt"; }

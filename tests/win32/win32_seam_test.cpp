@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_resource.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_host.h"
+#include "platform/win32/win32_profile.h"
 #include "platform/win32/win32_registry.h"
 
 namespace tavrel::win32 {
@@ -116,6 +119,122 @@ TEST(Win32Clock, GivesAPlausibleLocalTimeAndASeparator) {
     EXPECT_GE(now.month, 1);
     EXPECT_LE(now.month, 12);
     EXPECT_FALSE(clock.timeSeparator().empty());
+}
+
+}  // namespace
+}  // namespace tavrel::win32
+
+namespace tavrel::win32 {
+namespace {
+
+// The key a test writes raw values into, in the view a 32-bit program reads.
+class ScratchKey {
+  public:
+    ScratchKey() {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                        nullptr);
+    }
+    ~ScratchKey() {
+        RegCloseKey(key_);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kName);
+    }
+    void set(const char* name, DWORD type, const std::string& bytes) {
+        RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
+    }
+    static constexpr const char* kName = "Software\\TavrelValueTest";
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+TEST(Win32Registry, QueriesReportTypeSizeAndTheWholeZeroFilledBuffer) {
+    ScratchKey scratch;
+    Win32Registry registry;
+    RegistryOpenResult opened = registry.openKey(RegistryRoot::LocalMachine,
+                                                 L"Software\\TavrelValueTest", 0, kKeyAllAccess);
+    ASSERT_EQ(opened.resultCode, ERROR_SUCCESS);
+    const std::uintptr_t key = opened.key.handle();
+
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+        std::wstring textBeforeNul;  // up to the first NUL
+        bool hasNul;
+    };
+    const Case cases[] = {
+        {"terminated", REG_SZ, std::string("abc\0", 4), L"abc", true},
+        {"only terminator", REG_SZ, std::string("\0", 1), L"", true},
+        {"embedded", REG_SZ, std::string("ab\0cd\0", 6), L"ab", true},
+        // The ANSI query converts the stored text and reports room for a terminator, so
+        // the zero-filled buffer ends in a NUL even for text stored without one.
+        {"unterminated", REG_SZ, "abc", L"abc", true},
+        {"empty", REG_SZ, "", L"", false},
+        {"accented", REG_SZ, std::string("caf\xe9\0", 5), ansiToWide("caf\xe9"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scratch.set(c.name, c.type, c.bytes);
+        const std::wstring name(c.name, c.name + std::strlen(c.name));
+        const RegistryValueSize size = registry.queryValueSize(key, name);
+        ASSERT_EQ(size.resultCode, ERROR_SUCCESS);
+        EXPECT_EQ(size.type, c.type);
+        ASSERT_GE(size.byteCount, c.bytes.size());
+
+        const RegistryValueData data = registry.queryValueData(key, name, size.byteCount);
+        ASSERT_EQ(data.resultCode, ERROR_SUCCESS);
+        const auto nul = data.text.find(L'\0');
+        EXPECT_EQ(nul != std::wstring::npos, c.hasNul) << testing::PrintToString(data.text);
+        EXPECT_EQ(data.text.substr(0, nul), c.textBeforeNul);
+    }
+
+    EXPECT_EQ(registry.queryValueSize(key, L"absent").resultCode, ERROR_FILE_NOT_FOUND);
+    scratch.set("grows", REG_SZ, std::string("ab\0", 3));
+    EXPECT_EQ(registry.queryValueData(key, L"grows", 1).resultCode, ERROR_MORE_DATA);
+    scratch.set("number", REG_DWORD, std::string("\x01\0\0\0", 4));
+    EXPECT_EQ(registry.queryValueSize(key, L"number").type, static_cast<DWORD>(REG_DWORD));
+}
+
+TEST(Win32Profile, ReadsOneValueIntoTheBufferWithItsCount) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + L"tavrel profile test.ini";
+    const std::string longValue(6000, 'u');
+    const std::string text =
+        "[other]\r\nURL=wrong\r\n[WpSysUpTimeData]\r\nurl =  spaced  \r\n"
+        "LONG=" +
+        longValue + "\r\nQUOTED=\"  kept  \"\r\n";
+    {
+        auto file = ownFileHandle(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+
+    struct Case {
+        const wchar_t* section;
+        const wchar_t* key;
+        std::wstring value;
+    };
+    const Case cases[] = {
+        {L"wpsysuptimedata", L"URL", L"spaced"},
+        {L"wpsysuptimedata", L"QUOTED", L"  kept  "},
+        {L"wpsysuptimedata", L"LONG", std::wstring(4999, L'u')},
+        {L"wpsysuptimedata", L"MISSING", L""},
+        {L"nosuchsection", L"URL", L""},
+    };
+    Win32ProfileReader reader;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.key)));
+        const ProfileString read = reader.readString(c.section, c.key, L"", 5000, path);
+        EXPECT_EQ(read.buffer.size(), 5000u);
+        EXPECT_EQ(read.count, c.value.size());
+        EXPECT_EQ(read.buffer.substr(0, read.count), c.value);
+        EXPECT_EQ(read.buffer.find_first_not_of(L'\0', read.count), std::wstring::npos);
+    }
+    EXPECT_EQ(reader.readString(L"s", L"k", L"", 5000, path + L".absent").count, 0u);
+    DeleteFileW(path.c_str());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_host.h"
+#include "platform/win32/win32_profile.h"
 #include "platform/win32/win32_registry.h"
 
 namespace tavrel::win32 {
@@ -14,8 +15,9 @@ struct Win32Platform {
     Win32Registry registry;
     Win32FileSystemFactory fileSystems;
     Win32Clock clock;
+    Win32ProfileReader profiles;
 
-    Platform view() { return Platform{host, registry, fileSystems, clock}; }
+    Platform view() { return Platform{host, registry, fileSystems, clock, profiles}; }
 };
 
 }  // namespace tavrel::win32

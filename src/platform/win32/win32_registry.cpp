@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/win32/ansi_text.h"
 
 namespace tavrel::win32 {
@@ -33,6 +35,36 @@ RegistryOpenResult Win32Registry::openKey(RegistryRoot root, const std::wstring&
 
 long Win32Registry::closeKey(std::uintptr_t handle) {
     return RegCloseKey(reinterpret_cast<HKEY>(handle));
+}
+
+RegistryValueSize Win32Registry::queryValueSize(std::uintptr_t key, const std::wstring& valueName) {
+    const std::string name = wideToAnsi(valueName);
+    DWORD type = 0;
+    DWORD size = 0;
+    RegistryValueSize result;
+    result.resultCode =
+        RegQueryValueExA(reinterpret_cast<HKEY>(key), name.c_str(), nullptr, &type, nullptr, &size);
+    result.type = type;
+    result.byteCount = size;
+    return result;
+}
+
+RegistryValueData Win32Registry::queryValueData(std::uintptr_t key, const std::wstring& valueName,
+                                                std::uint32_t byteCount) {
+    const std::string name = wideToAnsi(valueName);
+    std::vector<char> buffer(byteCount, '\0');
+    // A zero-length buffer still needs an address, or the call would only report the size.
+    char none = 0;
+    char* data = buffer.empty() ? &none : buffer.data();
+    DWORD type = 0;
+    DWORD size = byteCount;
+    RegistryValueData result;
+    result.resultCode = RegQueryValueExA(reinterpret_cast<HKEY>(key), name.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data), &size);
+    if (result.resultCode == ERROR_SUCCESS) {
+        result.text = ansiToWide(std::string_view(buffer.data(), buffer.size()));
+    }
+    return result;
 }
 
 }  // namespace tavrel::win32

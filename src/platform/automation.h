@@ -1,0 +1,48 @@
+// COM objects created by ProgID and used late-bound, by name.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tavrel {
+
+// The nine arguments of the web-post library's PostXMLString, in call order. The
+// by-reference ones are the caller's variables: the call writes back whatever the
+// library left in them.
+struct PostXmlArguments {
+    std::wstring report;       // 1: text by reference
+    bool flag = false;         // 2: Boolean by value
+    std::wstring queryString;  // 3: text by reference
+    std::wstring fourth;       // 4: text by value
+    std::wstring fifth;        // 5: text by value
+    std::wstring reply1;       // 6-9: texts by reference
+    std::wstring reply2;
+    std::wstring reply3;
+    std::wstring reply4;
+};
+
+// One created object; destroying it releases the object.
+class AutomationObject {
+  public:
+    virtual ~AutomationObject() = default;
+
+    /// Calls PostXMLString by name with the nine arguments, writes the by-reference
+    /// texts back into args, and returns the result's Boolean reading under the
+    /// standard variant conversion. Throws Error when the object has no such method,
+    /// the call fails or raises an exception (the object's own description and
+    /// number), or the result has no Boolean reading; args are then left as they were.
+    virtual bool callPostXmlString(PostXmlArguments& args) = 0;
+};
+
+class Automation {
+  public:
+    virtual ~Automation() = default;
+
+    /// Creates an object by ProgID on the local machine. Throws Error: number 429
+    /// when the ProgID or its class is not registered; otherwise the system's failure
+    /// as a signed 32-bit HRESULT (-2147024770 for a missing library module,
+    /// -2147319779 for an unregistered type library).
+    virtual std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) = 0;
+};
+
+}  // namespace tavrel
