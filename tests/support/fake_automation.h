@@ -11,7 +11,7 @@
 
 #include "platform/automation.h"
 #include "platform/error.h"
-#include "support/fake_platform.h"
+#include "support/operations.h"
 
 namespace tavrel::fake {
 

@@ -514,6 +514,40 @@ std::wstring FakeClock::timeSeparator() {
     return separator;
 }
 
+// --- System ---------------------------------------------------------------------
+
+WindowsDirectory FakeSystem::windowsDirectory(std::uint32_t bufferSize) {
+    WindowsDirectory result;
+    result.buffer.assign(bufferSize, L'\0');
+    if (ops_.enter("GetWindowsDirectory")) {
+        return result;
+    }
+    // As the system answers a buffer too small: the size it would need, nothing copied.
+    if (windowsFolder.size() >= bufferSize) {
+        result.length = static_cast<std::uint32_t>(windowsFolder.size() + 1);
+        return result;
+    }
+    std::copy(windowsFolder.begin(), windowsFolder.end(), result.buffer.begin());
+    result.length = static_cast<std::uint32_t>(windowsFolder.size());
+    return result;
+}
+
+std::uint64_t FakeSystem::tickCount() {
+    ops_.enterOrThrow("TickCount");
+    return ticks;
+}
+
+void FakeSystem::startSystemProgramHidden(const std::wstring& programName,
+                                          const std::wstring& commandLine) {
+    ops_.enterOrThrow("StartProgram", programName + L": " + commandLine);
+    started.push_back(Start{programName, commandLine});
+}
+
+void FakeSystem::sleep(std::uint32_t milliseconds) {
+    ops_.enterOrThrow("Sleep", std::to_wstring(milliseconds));
+    pauses.push_back(milliseconds);
+}
+
 // --- Platform -------------------------------------------------------------------
 
 FakePlatform::FakePlatform() {

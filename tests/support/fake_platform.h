@@ -14,6 +14,9 @@
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "run/run_state.h"
+#include "support/fake_automation.h"
+#include "support/fake_wmi.h"
+#include "support/operations.h"
 
 namespace tavrel::fake {
 
@@ -26,42 +29,6 @@ enum class Ending { Returned, AtOnce };
 Ending runMain(RunContext& run);
 
 class FileTree;
-
-// The record of operations, and the switch that makes chosen calls fail.
-class Operations {
-  public:
-    struct Call {
-        std::string operation;
-        std::wstring detail;
-    };
-
-    /// Call number nth (from 1) of the operation fails; with persistent, every
-    /// later call of it too.
-    void failCall(const std::string& operation, int nth, Error error, bool persistent = false);
-    void failEvery(const std::string& operation, Error error) {
-        failCall(operation, 1, error, true);
-    }
-
-    /// Records the call and returns the error it must fail with, if any.
-    std::optional<Error> enter(std::string_view operation, std::wstring detail = {});
-
-    /// Records the call and throws the error it must fail with, if any.
-    void enterOrThrow(std::string_view operation, std::wstring detail = {});
-
-    const std::vector<Call>& calls() const { return calls_; }
-    int count(std::string_view operation) const;
-
-  private:
-    struct Fault {
-        int nth;
-        bool persistent;
-        Error error;
-    };
-
-    std::vector<Call> calls_;
-    std::map<std::string, int, std::less<>> counts_;
-    std::map<std::string, Fault, std::less<>> faults_;
-};
 
 class FakeHost : public Host {
   public:
@@ -215,6 +182,30 @@ class FakeClock : public Clock {
     Operations& ops_;
 };
 
+class FakeSystem : public System {
+  public:
+    struct Start {
+        std::wstring program;
+        std::wstring commandLine;
+    };
+
+    explicit FakeSystem(Operations& ops) : ops_(ops) {}
+
+    WindowsDirectory windowsDirectory(std::uint32_t bufferSize) override;
+    std::uint64_t tickCount() override;
+    void startSystemProgramHidden(const std::wstring& programName,
+                                  const std::wstring& commandLine) override;
+    void sleep(std::uint32_t milliseconds) override;
+
+    std::wstring windowsFolder = L"C:\\Windows";
+    std::uint64_t ticks = 900000;
+    std::vector<Start> started;
+    std::vector<std::uint32_t> pauses;
+
+  private:
+    Operations& ops_;
+};
+
 // The agent machine as tests set it up: the agent key with a normal agent's values,
 // its installation folder and the executable's folder present, nothing else.
 struct FakePlatform {
@@ -227,8 +218,13 @@ struct FakePlatform {
     FakeFileSystemFactory fileSystems{tree, ops};
     FakeClock clock{ops};
     FakeProfileReader profiles{tree, ops};
+    FakeSystem system{ops};
+    FakeWmi wmi{ops};
+    FakeAutomation automation{ops};
 
-    Platform view() { return Platform{host, registry, fileSystems, clock, profiles}; }
+    Platform view() {
+        return Platform{host, registry, fileSystems, clock, profiles, system, wmi, automation};
+    }
 
     /// Where the default agent is installed, with its trailing backslash.
     static constexpr const wchar_t* kInstallPath = L"C:\\Program Files\\QUENDA Agent\\";

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/wmi.h"
-#include "support/fake_platform.h"
+#include "support/operations.h"
 
 namespace tavrel::fake {
 

@@ -119,8 +119,10 @@ TEST(IniValue, CountBeyondTheBufferReadsNoFurtherThanTheBuffer) {
     FakePlatform os;
     OverstatingProfileReader overstating;
     Platform platform = os.view();
-    RunContext run(Platform{platform.host, platform.registry, platform.fileSystems, platform.clock,
-                            overstating});
+    Platform overstated{platform.host,  platform.registry,  platform.fileSystems,
+                        platform.clock, overstating,        platform.system,
+                        platform.wmi,   platform.automation};
+    RunContext run(overstated);
     EXPECT_EQ(readIniValue(run, L"s", L"k", L"f.ini"), std::wstring(5000, L'v'));
 }
 

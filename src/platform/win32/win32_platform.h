@@ -2,11 +2,14 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/win32/win32_automation.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win32/win32_profile.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_wmi.h"
 
 namespace tavrel::win32 {
 
@@ -16,8 +19,13 @@ struct Win32Platform {
     Win32FileSystemFactory fileSystems;
     Win32Clock clock;
     Win32ProfileReader profiles;
+    Win32System system;
+    Win32Wmi wmi;
+    Win32Automation automation;
 
-    Platform view() { return Platform{host, registry, fileSystems, clock, profiles}; }
+    Platform view() {
+        return Platform{host, registry, fileSystems, clock, profiles, system, wmi, automation};
+    }
 };
 
 }  // namespace tavrel::win32

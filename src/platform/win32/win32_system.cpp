@@ -1,0 +1,66 @@
+#include "platform/win32/win32_system.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/win32/ansi_text.h"
+#include "platform/win32/unique_resource.h"
+#include "platform/win32/win32_error.h"
+
+namespace tavrel::win32 {
+
+namespace {
+
+std::wstring systemFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (length == 0) {
+            throwLastError();
+        }
+        if (length < buffer.size()) {
+            return std::wstring(buffer.data(), length);
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+}  // namespace
+
+WindowsDirectory Win32System::windowsDirectory(std::uint32_t bufferSize) {
+    std::vector<char> buffer(bufferSize, '\0');
+    WindowsDirectory result;
+    result.length = GetWindowsDirectoryA(buffer.data(), bufferSize);
+    result.buffer = ansiToWide(std::string_view(buffer.data(), buffer.size()));
+    return result;
+}
+
+std::uint64_t Win32System::tickCount() {
+    return GetTickCount64();
+}
+
+void Win32System::startSystemProgramHidden(const std::wstring& programName,
+                                           const std::wstring& commandLine) {
+    // By its full path only: a program of that name planted in our own folder, the
+    // working folder or the search path would otherwise run with the agent's rights.
+    const std::wstring application = systemFolder() + L"\\" + programName;
+    std::wstring mutableCommandLine = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(application.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+        throwLastError();
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+void Win32System::sleep(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+}  // namespace tavrel::win32

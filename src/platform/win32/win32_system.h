@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/system.h"
+
+namespace tavrel::win32 {
+
+class Win32System : public System {
+  public:
+    WindowsDirectory windowsDirectory(std::uint32_t bufferSize) override;
+    std::uint64_t tickCount() override;
+    void startSystemProgramHidden(const std::wstring& programName,
+                                  const std::wstring& commandLine) override;
+    void sleep(std::uint32_t milliseconds) override;
+};
+
+}  // namespace tavrel::win32
