@@ -1,27 +1,44 @@
 #!/usr/bin/env bash
-# The main job: builds Tavrel.exe and runs it under Wine against a demo agent, then
-# prints the run log.
+# The main job: builds Tavrel.exe and runs it under Wine against a demo agent whose
+# web-post library (the test double) forwards the report to a local receiver; then
+# prints the run log and what the receiver got.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Tavrel >/dev/null
+cmake --build --preset windows --target Tavrel Mavlin >/dev/null
 
 export WINEPREFIX="$PWD/build/demo-prefix"
 run="$PWD/cmake/wine-run.sh"
 drive_c="$WINEPREFIX/drive_c"
-cleanup() { wineserver -k >/dev/null 2>&1 || true; }
+work=$(mktemp -d)
+receiver_pid=
+cleanup() {
+    [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null || true
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
 trap cleanup EXIT
 
-# Make the prefix, then lay out the demo agent: its installation folder has a blank
-# in its path, as real ones under "Program Files" do.
+# Make the prefix, then lay out the demo agent: its installation folder has a blank in
+# its path, as real ones under "Program Files" do.
 "$run" cmd /c exit 0
 exe_folder="$drive_c/Program Files (x86)/Tavrel"
 agent_folder="$drive_c/Demo Agent/QUENDA Agent"
 rm -rf "$exe_folder" "$drive_c/Demo Agent"
-mkdir -p "$exe_folder" "$agent_folder"
+mkdir -p "$exe_folder" "$agent_folder/Configuration"
 cp build/windows/bin/Tavrel.exe "$exe_folder/"
+cp build/windows/bin/Mavlin.dll "$agent_folder/"
+printf 'true|reply1=  accepted  \r\n' >"$agent_folder/Mavlin.script"
+
+# A receiver on this machine stands in for the agent's web service.
+python3 scripts/receiver.py 0 "$work/received.txt" --count 1 --timeout 60 >"$work/port" &
+receiver_pid=$!
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(head -n1 "$work/port")
+printf '[wpsysuptimedata]\r\nURL=http://127.0.0.1:%s/\r\n' "$port" \
+    >"$agent_folder/Configuration/Norvick.ini"
 
 # The agent key, in the registry view a 32-bit program reads.
 key='HKLM\Software\QUENDA'
@@ -34,6 +51,19 @@ add InstallationPath 'C:\Demo Agent\QUENDA Agent'
 add REGID '417'
 
 "$run" 'C:\Program Files (x86)\Tavrel\Tavrel.exe'
+wait "$receiver_pid" 2>/dev/null || true
+receiver_pid=
 
-echo "Run log (C:\\Program Files (x86)\\Tavrel\\TavrelLog.txt):"
-tr -d '\r' <"$exe_folder/TavrelLog.txt"
+for log in "$agent_folder/ApplicationLog/TavrelLog.txt" "$exe_folder/TavrelLog.txt"; do
+    if [ -f "$log" ]; then
+        echo "Run log ($log):"
+        tr -d '\r' <"$log"
+    fi
+done
+echo
+if [ -s "$work/received.txt" ]; then
+    echo "The receiver got (query string, then the report):"
+    cat "$work/received.txt"
+else
+    echo "The receiver got nothing."
+fi

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64)
+          g++-mingw-w64-i686-posix wine wine32:i386 wine64 python3)
 
 missing=()
 for package in "${packages[@]}"; do

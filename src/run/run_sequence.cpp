@@ -2,7 +2,13 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "prereq/scripting_runtime.h"
+#include "prereq/web_post_component.h"
+#include "report/web_post.h"
+#include "run/run_finish.h"
 #include "settings/registry_settings.h"
+#include "uptime/tick_fallback.h"
+#include "uptime/wmi_uptime.h"
 
 namespace tavrel {
 
@@ -57,11 +63,23 @@ void readAgentIdentity(RunContext& run, const RegistryKey& agentKey) {
     writeLog(run, L"MSG : REGID  :--> " + state.gRegID);
 }
 
+void measureUpTime(RunContext& run) {
+    writeLog(run, L"MSG : Getting System UPTime using WMI.");
+    if (getSystemUpTime(run)) {
+        return;
+    }
+    writeLog(run, L"ERR : Failed to get UP Time using WMI. Now getting using API.");
+    if (!getUpTimeByAPI(run)) {
+        writeLog(run, L"ERR : Failed to get UP Time using API.");
+    }
+}
+
 void runSequence(RunContext& run) {
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
         run.os.host.endProcessNow();
     }
+    checkScriptingRuntime(run);
 
     run.state.gFso = run.os.fileSystems.createFileSystem();
     createRunLog(run);
@@ -70,6 +88,16 @@ void runSequence(RunContext& run) {
     RegistryKey agentKey = openAgentKey(run);
     readAgentIdentity(run, agentKey);
     agentKey.close();
+
+    writeLog(run, L"MSG: Checking for Mavelin.dll.");
+    checkWebPostComponent(run);
+    measureUpTime(run);
+    // Only the fallback's own failure stops the report; a WMI failure it made good does not.
+    if (run.state.gUpTimeError.empty()) {
+        sendWebPost(run);
+    } else {
+        writeLog(run, L"ERR : Failed to get System UPTime, cant send the webpost.");
+    }
 }
 
 }  // namespace
@@ -79,6 +107,8 @@ void Main(RunContext& run) {
              [&](const Error& error) {
                  writeLog(run, L"ERR : Err using WMI Err Description : " + error.description());
              });
+    // A completed run and a trapped one both end here, archiving the log.
+    finishRun(run);
 }
 
 }  // namespace tavrel

@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "uptime/up_time.h"
 
 namespace tavrel {
 
@@ -18,6 +19,7 @@ struct RunState {
     std::wstring gAgentType;
     std::wstring gInstallPath;
     std::wstring gRegID;
+    UpTime gUpTime;
     std::wstring gUpTimeError;
 };
 

@@ -11,6 +11,22 @@ namespace tavrel::e2e {
 namespace {
 
 constexpr const char* kAgentKey = "Software\\QUENDA";
+constexpr const wchar_t* kWebPostClsid = L"{8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}";
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
 constexpr DWORD kRunTimeoutMs = 120000;
 
 void removeTree(const std::wstring& folder) {
@@ -55,6 +71,7 @@ AgentMachine::AgentMachine(const std::wstring& scenario)
     require(CreateDirectoryW(exeFolder_.c_str(), nullptr), "CreateDirectory");
     require(CopyFileW(TAVREL_EXE_PATH, (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
     removeAgentKey();
+    removeWebPostRegistration();
 }
 
 AgentMachine::~AgentMachine() {
@@ -142,12 +159,67 @@ std::optional<std::string> AgentMachine::readFile(const std::wstring& path) {
     return bytes;
 }
 
-std::optional<std::vector<std::wstring>> AgentMachine::exeLogMessages() const {
-    const auto bytes = readFile(exeLogPath());
+std::optional<std::vector<std::wstring>> AgentMachine::logMessagesAt(const std::wstring& path) {
+    const auto bytes = readFile(path);
     if (!bytes) {
         return std::nullopt;
     }
     return fake::messagesOf(win32::ansiToWide(*bytes));
+}
+
+std::optional<std::vector<std::wstring>> AgentMachine::exeLogMessages() const {
+    return logMessagesAt(exeLogPath());
+}
+
+std::optional<std::vector<std::wstring>> AgentMachine::archivedLogMessages() const {
+    return logMessagesAt(archivedLogPath());
+}
+
+std::optional<std::vector<std::wstring>> AgentMachine::runLogMessages() const {
+    auto messages = exeLogMessages();
+    return messages ? messages : archivedLogMessages();
+}
+
+void AgentMachine::installWebPostDouble(const std::string& script) {
+    require(CopyFileW(MAVLIN_DLL_PATH, (installFolder_ + L"\\Mavlin.dll").c_str(), FALSE),
+            "CopyFile");
+    writeFile(installFolder_ + L"\\Mavlin.script", script + "\r\n");
+}
+
+void AgentMachine::removeWebPostRegistration() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost");
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY classes = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | view,
+                          &classes) == ERROR_SUCCESS) {
+            RegDeleteTreeW(classes, kWebPostClsid);
+            RegCloseKey(classes);
+        }
+    }
+}
+
+std::optional<std::vector<std::string>> AgentMachine::webPostJournal() const {
+    const auto bytes = readFile(installFolder_ + L"\\Mavlin.journal");
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return splitLines(*bytes);
+}
+
+std::vector<std::wstring> AgentMachine::spooledFiles() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW((installFolder_ + L"\\TreskPostLogs\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(entry.cFileName);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
 }
 
 }  // namespace tavrel::e2e

@@ -29,11 +29,30 @@ class AgentMachine {
     /// installation folder (created, its path holds a blank) and the registration id.
     void seedNormalAgent();
 
+    /// Puts the web-post double into the installation folder with the script for its
+    /// calls (see tests/webpost_double/README.md); the program registers it itself.
+    void installWebPostDouble(const std::string& script = "true");
+    /// Removes the double's class from the registry, as on a machine without it.
+    static void removeWebPostRegistration();
+    /// The double's journal lines, or nothing when it was never called.
+    std::optional<std::vector<std::string>> webPostJournal() const;
+    /// The names of the files in the installation folder's TreskPostLogs folder.
+    std::vector<std::wstring> spooledFiles() const;
+    /// The messages of the log archived in the installation folder's ApplicationLog.
+    std::optional<std::vector<std::wstring>> archivedLogMessages() const;
+    /// The messages of the run log wherever the run left it.
+    std::optional<std::vector<std::wstring>> runLogMessages() const;
+    std::wstring archivedLogPath() const {
+        return installFolder_ + L"\\ApplicationLog\\TavrelLog.txt";
+    }
+
     /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit code.
     DWORD runTavrel();
 
     /// The folder of the copied executable: it holds a blank, as "Program Files" does.
     const std::wstring& exeFolder() const { return exeFolder_; }
+    /// The working folder the program is started in.
+    const std::wstring& workingFolder() const { return root_; }
     std::wstring exeLogPath() const { return exeFolder_ + L"\\TavrelLog.txt"; }
     /// The agent's installation folder, without a trailing backslash (made by seedNormalAgent).
     const std::wstring& installFolder() const { return installFolder_; }
@@ -45,6 +64,7 @@ class AgentMachine {
     /// The messages of the run log next to the executable (timestamps removed), or
     /// nothing when there is no log.
     std::optional<std::vector<std::wstring>> exeLogMessages() const;
+    static std::optional<std::vector<std::wstring>> logMessagesAt(const std::wstring& path);
 
   private:
     std::wstring root_;

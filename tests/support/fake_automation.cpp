@@ -26,6 +26,7 @@ class FakeAutomationObject : public AutomationObject {
         script_->calls.push_back(args);
         ops_.enterOrThrow("PostXMLString", args.report);
         PostAnswer answer;
+        answer.result = script_->resultWhenUnscripted;
         if (!script_->answers.empty()) {
             answer = std::move(script_->answers.front());
             script_->answers.pop_front();

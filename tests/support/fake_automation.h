@@ -25,7 +25,8 @@ struct PostAnswer {
 };
 
 struct ScriptedObject {
-    std::deque<PostAnswer> answers;  // one per call; an empty queue answers false
+    std::deque<PostAnswer> answers;  // one per call, then resultWhenUnscripted
+    bool resultWhenUnscripted = false;
     std::vector<PostXmlArguments> calls;
 };
 

@@ -558,7 +558,20 @@ FakePlatform::FakePlatform() {
     registry.setString(kAgentKey, L"InstallationPath", L"C:\\Program Files\\QUENDA Agent");
     registry.setString(kAgentKey, L"REGID", L"417");
     tree.addFolder(kInstallPath);
+    tree.addFile(std::wstring(kInstallPath) + L"Mavlin.dll", L"");
     tree.addFolder(host.exeFolder);
+    wmi.instances = {{{L"SystemUpTime", L"900"}}};
+    automation.addClass(L"Scripting.FileSystemObject");
+    automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = true;
+}
+
+std::vector<std::wstring> FakePlatform::archivedLogMessages() const {
+    const auto text = tree.content(archivedLogPath());
+    return text ? messagesOf(*text) : std::vector<std::wstring>{};
+}
+
+std::vector<std::wstring> FakePlatform::runLogMessages() const {
+    return tree.hasFile(exeLogPath()) ? exeLogMessages() : archivedLogMessages();
 }
 
 std::vector<std::wstring> FakePlatform::exeLogMessages() const {

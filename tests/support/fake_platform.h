@@ -207,7 +207,9 @@ class FakeSystem : public System {
 };
 
 // The agent machine as tests set it up: the agent key with a normal agent's values,
-// its installation folder and the executable's folder present, nothing else.
+// its installation folder with the web-post library and the executable's folder
+// present (no ApplicationLog or TreskPostLogs folder yet), WMI answering 900
+// seconds, the Scripting runtime registered and a web-post class that delivers.
 struct FakePlatform {
     FakePlatform();
 
@@ -234,6 +236,14 @@ struct FakePlatform {
     std::wstring exeLogPath() const { return host.exeFolder + L"\\TavrelLog.txt"; }
     /// The messages of the run log next to the executable, without timestamps.
     std::vector<std::wstring> exeLogMessages() const;
+    /// Where a completed run archives its log.
+    static std::wstring archivedLogPath() {
+        return std::wstring(kInstallPath) + L"ApplicationLog\\TavrelLog.txt";
+    }
+    /// The messages of the archived run log.
+    std::vector<std::wstring> archivedLogMessages() const;
+    /// The messages of the run log wherever the run left it.
+    std::vector<std::wstring> runLogMessages() const;
 };
 
 }  // namespace tavrel::fake

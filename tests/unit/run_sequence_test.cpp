@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "report/web_post.h"
 #include "support/fake_platform.h"
 
 namespace tavrel {
@@ -57,11 +58,113 @@ TEST(RunSequence, AgentKeyOpenExits) {
     }
 }
 
-TEST(RunSequence, OpensTheAgentKeyForFullAccessAndClosesIt) {
+const Lines kIdentity = {L"MSG : Application Started.",
+                         L"MSG : Member ID :--> M1001",
+                         L"MSG : SITE ID :--> S2002",
+                         L"MSG : Agent Type  :--> VAMR",
+                         L"MSG : Getting Installation Path",
+                         L"MSG : Installation Path [C:\\Program Files\\QUENDA Agent\\]",
+                         L"MSG : Getting REGID from Registry.",
+                         L"MSG : REGID  :--> 417",
+                         L"MSG: Checking for Mavelin.dll.",
+                         L"MSG : Getting System UPTime using WMI."};
+const Lines kWmiStart = {
+    L"MSG : WMI object created.", L"MSG : WbemScripting.SWbemLocator object created.",
+    L"MSG : Executing Select * From Win32_PerfFormattedData_PerfOS_System query."};
+const Lines kWmiNoInstance = {
+    L"ERR : Err using WMI Err Description : The query returned no instance",
+    L"ERR : Error in getSystemUpTime Function Error Details [ The query returned no instance ].",
+    L"ERR : Failed to get UP Time using WMI. Now getting using API."};
+
+Lines postLines(const std::wstring& upTime) {
+    return {L"MSG : Getting URL for wpsysuptimedata",
+            L"MSG : Norvick.ini not found.",
+            L"MSG : Sending Webpost :--><wpsysuptimedata><regid>417</regid><uptime>" + upTime +
+                L"</uptime><mndtime>3/7/2026 14:5:9</mndtime></wpsysuptimedata>",
+            L"MSG : Query String :--> https://" + std::wstring(defaultWebPostHost()) +
+                L"/tfr_wpsysuptimedata.asp?mmid=M1001&sid=S2002&rid=417&rty=VAMR",
+            L"MSG : Webpost Try 1",
+            L"MSG : Webpost Return String :--> "};
+}
+
+const Lines kFinishFolderPresent = {L"MSG : Moving TavrelLog.txt to QUENDA\\Applicationlog",
+                                    L"MSG : Checking QUENDA\\Applicationlog folder exist or not",
+                                    L"MSG : Application Completed"};
+const Lines kFinishFolderAbsent = {L"MSG : Moving TavrelLog.txt to QUENDA\\Applicationlog",
+                                   L"MSG : Checking QUENDA\\Applicationlog folder exist or not",
+                                   L"MSG : QUENDA\\ApplicationLog Folder does not exist",
+                                   L"MSG : Creating QUENDA\\Applicationlog Folder",
+                                   L"MSG : Application Completed"};
+
+Lines operator+(Lines lines, const Lines& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+
+TEST(RunSequence, WholeRunsEndArchivedWithEveryLineInOrder) {
+    struct Case {
+        const char* what;
+        void (*arrange)(FakePlatform&);
+        Ending ending;
+        Lines lines;
+        int posts;
+    };
+    const Case cases[] = {
+        {"measured by WMI, archive folder present",
+         [](FakePlatform& os) {
+             os.tree.addFolder(std::wstring(FakePlatform::kInstallPath) + L"ApplicationLog");
+         },
+         Ending::Returned,
+         kIdentity + kWmiStart + Lines{L"MSG : System Up time is [ 900 ]"} + postLines(L"900") +
+             kFinishFolderPresent,
+         1},
+        {"archive folder absent", [](FakePlatform&) {}, Ending::AtOnce,
+         kIdentity + kWmiStart + Lines{L"MSG : System Up time is [ 900 ]"} + postLines(L"900") +
+             kFinishFolderAbsent,
+         1},
+        {"WMI without instance, fallback measures and the report still goes",
+         [](FakePlatform& os) {
+             os.wmi.instances.clear();
+             os.system.ticks = 1234567;
+         },
+         Ending::AtOnce,
+         kIdentity + kWmiStart + kWmiNoInstance + Lines{L"MSG : System UP Time : 21 minutes."} +
+             postLines(L"1235") + kFinishFolderAbsent,
+         1},
+        {"no uptime at all: nothing posted",
+         [](FakePlatform& os) {
+             os.wmi.instances.clear();
+             os.ops.failEvery("TickCount", Error(5, L"No clock"));
+         },
+         Ending::AtOnce,
+         kIdentity + kWmiStart + kWmiNoInstance +
+             Lines{L"ERR : Err while API. Err description : No clock",
+                   L"ERR : Failed to get UP Time using API.",
+                   L"ERR : Failed to get System UPTime, cant send the webpost."} +
+             kFinishFolderAbsent,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform os;
+        c.arrange(os);
+        RunContext run(os.view());
+
+        EXPECT_EQ(fake::runMain(run), c.ending);
+
+        EXPECT_EQ(os.archivedLogMessages(), c.lines);
+        EXPECT_FALSE(os.tree.hasFile(os.exeLogPath()));
+        EXPECT_EQ(os.ops.count("PostXMLString"), c.posts);
+        EXPECT_EQ(os.system.started.size(), 1u);  // the web-post library's registration
+        EXPECT_EQ(os.registry.openKeyCount(), 0u);
+        EXPECT_EQ(os.tree.liveStreams, 0);
+    }
+}
+
+TEST(RunSequence, OpensTheAgentKeyForFullAccess) {
     FakePlatform os;
     RunContext run(os.view());
-
-    EXPECT_EQ(fake::runMain(run), Ending::Returned);
+    fake::runMain(run);
 
     EXPECT_EQ(os.ops.count("RegOpenKeyEx"), 1);
     for (const auto& call : os.ops.calls()) {
@@ -69,7 +172,20 @@ TEST(RunSequence, OpensTheAgentKeyForFullAccessAndClosesIt) {
             EXPECT_EQ(call.detail, L"Software\\QUENDA options=0 access=983103");
         }
     }
-    EXPECT_EQ(os.registry.openKeyCount(), 0u);
+}
+
+TEST(RunSequence, TrapEndsThroughTheRunFinish) {
+    FakePlatform os;
+    os.tree.addFolder(std::wstring(FakePlatform::kInstallPath) + L"ApplicationLog");
+    os.ops.failCall("FolderExists", 1, Error(70, L"Permission denied"));
+    RunContext run(os.view());
+
+    EXPECT_EQ(fake::runMain(run), Ending::Returned);
+
+    Lines expected(kIdentity.begin(), kIdentity.begin() + 5);
+    EXPECT_EQ(os.archivedLogMessages(),
+              expected + Lines{L"ERR : Err using WMI Err Description : Permission denied"} +
+                  kFinishFolderPresent);
 }
 
 TEST(RunSequence, FailureToCreateTheFileObjectOrTheLogIsTrappedWithNothingLogged) {

@@ -239,3 +239,38 @@ TEST(Win32Profile, ReadsOneValueIntoTheBufferWithItsCount) {
 
 }  // namespace
 }  // namespace tavrel::win32
+
+#include "platform/win32/win32_system.h"
+
+namespace tavrel::win32 {
+namespace {
+
+TEST(Win32System, WindowsDirectoryGivesTheLengthOrAsksForMore) {
+    wchar_t expected[MAX_PATH] = {};
+    const UINT expectedLength = GetWindowsDirectoryW(expected, MAX_PATH);
+    ASSERT_GT(expectedLength, 3u);
+
+    Win32System system;
+    const WindowsDirectory fits = system.windowsDirectory(200);
+    EXPECT_EQ(fits.buffer.size(), 200u);
+    ASSERT_EQ(fits.length, expectedLength);
+    EXPECT_EQ(fits.buffer.substr(0, fits.length), std::wstring(expected, expectedLength));
+
+    const WindowsDirectory tooSmall = system.windowsDirectory(3);
+    EXPECT_EQ(tooSmall.buffer.size(), 3u);
+    EXPECT_GT(tooSmall.length, 3u);
+}
+
+TEST(Win32System, StartsOnlyProgramsOfTheSystemFolder) {
+    Win32System system;
+    // This test program lies in the working folder and our own, never in the system one.
+    EXPECT_THROW(system.startSystemProgramHidden(L"tavrel_win32_tests.exe",
+                                                 L"tavrel_win32_tests.exe --gtest_list_tests"),
+                 Error);
+    EXPECT_THROW(system.startSystemProgramHidden(L"tavrel-no-such-program.exe", L"x"), Error);
+    EXPECT_NO_THROW(system.startSystemProgramHidden(L"cmd.exe", L"cmd.exe /c exit 0"));
+    system.sleep(0);
+}
+
+}  // namespace
+}  // namespace tavrel::win32

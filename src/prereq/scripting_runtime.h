@@ -1,0 +1,13 @@
+// Making sure the Scripting runtime, through which all file work goes, can be created.
+#pragma once
+
+#include "run/run_state.h"
+
+namespace tavrel {
+
+/// Tries to create Scripting.FileSystemObject; when that fails for want of
+/// registration, registers scrrun.dll from the System32 folder and tries once more.
+/// Runs before the log is open: logs nothing, and every failing step is skipped.
+void checkScriptingRuntime(RunContext& run);
+
+}  // namespace tavrel

@@ -1,0 +1,75 @@
+#include "report/report_text.h"
+
+namespace tavrel {
+
+namespace {
+
+void appendPadded(std::wstring& out, int value, int width) {
+    std::wstring digits = std::to_wstring(value);
+    if (digits.size() < static_cast<std::size_t>(width)) {
+        out.append(static_cast<std::size_t>(width) - digits.size(), L'0');
+    }
+    out += digits;
+}
+
+}  // namespace
+
+std::wstring reportTimestamp(int month, int day, int year, int hour, int minute, int second) {
+    std::wstring out = std::to_wstring(month) + L"/" + std::to_wstring(day) + L"/";
+    appendPadded(out, year, 4);
+    out += L" " + std::to_wstring(hour) + L":" + std::to_wstring(minute) + L":" +
+           std::to_wstring(second);
+    return out;
+}
+
+std::wstring buildUptimeReport(std::wstring_view regId, std::wstring_view upTime,
+                               std::wstring_view timestamp) {
+    std::wstring report = L"<wpsysuptimedata><regid>";
+    report += regId;
+    report += L"</regid><uptime>";
+    report += upTime;
+    report += L"</uptime><mndtime>";
+    report += timestamp;
+    report += L"</mndtime></wpsysuptimedata>";
+    return report;
+}
+
+std::wstring endpointBaseUrl(std::wstring_view configured, std::wstring_view defaultHost) {
+    std::wstring base = configured.empty() ? L"https://" + std::wstring(defaultHost) + L"/"
+                                           : std::wstring(configured);
+    if (base.back() != L'/') {
+        base += L'/';
+    }
+    return base;
+}
+
+std::wstring buildQueryString(std::wstring_view baseUrl, std::wstring_view memberId,
+                              std::wstring_view siteId, std::wstring_view regId,
+                              std::wstring_view agentType) {
+    std::wstring query(baseUrl);
+    query += L"tfr_wpsysuptimedata.asp?mmid=";
+    query += memberId;
+    query += L"&sid=";
+    query += siteId;
+    query += L"&rid=";
+    query += regId;
+    query += L"&rty=";
+    query += agentType;
+    return query;
+}
+
+std::wstring spoolFileName(std::wstring_view regId, const LocalTime& time) {
+    std::wstring name = L"wpsysuptimedata_N_";
+    name += regId;
+    name += L"_";
+    appendPadded(name, time.month, 2);
+    appendPadded(name, time.day, 2);
+    appendPadded(name, time.year, 4);
+    appendPadded(name, time.hour, 2);
+    appendPadded(name, time.minute, 2);
+    appendPadded(name, time.second, 2);
+    name += L".xml";
+    return name;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,30 @@
+#include "report/spool.h"
+
+#include "log/run_log.h"
+#include "report/report_text.h"
+
+namespace tavrel {
+
+void spoolUnsentReport(RunContext& run, const std::wstring& report) {
+    RunState& state = run.state;
+    writeLog(run, L"MSG : Webpost failed for 5 times. Tkt.");
+    writeLog(run, L"MSG : Creating file in TreskPostLogs Folder.");
+
+    const std::wstring name = spoolFileName(state.gRegID, run.os.clock.now());
+    const std::wstring created = state.gInstallPath + name;
+    std::unique_ptr<TextStream> file = state.gFso->createTextFile(created);
+    writeLog(run, L"MSG :writing " + report + L" to " + name);
+    file->writeLine(report);
+    file->close();
+
+    const std::wstring folder = state.gInstallPath + L"TreskPostLogs";
+    if (!state.gFso->folderExists(folder)) {
+        writeLog(run, L"MSG : TreskPostLogs folder does not exists.");
+        state.gFso->createFolder(folder);
+    }
+    const std::wstring moved = folder + L"\\" + name;
+    state.gFso->moveFile(created, moved);
+    writeLog(run, L"MSG : successfully moved " + created + L" to " + moved);
+}
+
+}  // namespace tavrel

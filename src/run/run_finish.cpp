@@ -1,0 +1,75 @@
+#include "run/run_finish.h"
+
+#include <string>
+
+#include "log/run_log.h"
+#include "platform/error.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr std::int32_t kObjectNotSet = 91;
+
+// finishRun can come from Main's trap before gFso exists; using it then is a failing
+// step like any other.
+FileSystem& fileSystemOf(RunContext& run) {
+    if (!run.state.gFso) {
+        throw Error(kObjectNotSet, L"Object variable or With block variable not set");
+    }
+    return *run.state.gFso;
+}
+
+void moveRunLog(RunContext& run, const std::wstring& archivedLog) {
+    ignoreFailure([&] { fileSystemOf(run).moveFile(runLogPath(run), archivedLog); });
+}
+
+}  // namespace
+
+void finishRun(RunContext& run) {
+    RunState& state = run.state;
+
+    // Without an installation folder there is nowhere to archive to, and paths built
+    // from empty text would point at the working folder and the drive's root.
+    if (state.gInstallPath.empty()) {
+        writeLog(run, L"MSG : Application Completed");
+        state.gLogStream.reset();
+        return;
+    }
+
+    const std::wstring archiveFolder = state.gInstallPath + L"ApplicationLog";
+    // The doubled backslash and the other letter case name the same folder.
+    const std::wstring archivedLog = state.gInstallPath + L"\\Applicationlog\\TavrelLog.txt";
+
+    ignoreFailure([&] {
+        if (answerOrYes([&] { return fileSystemOf(run).fileExists(archivedLog); })) {
+            fileSystemOf(run).deleteFile(archivedLog);
+        }
+    });
+    writeLog(run, L"MSG : Moving TavrelLog.txt to QUENDA\\Applicationlog");
+    writeLog(run, L"MSG : Checking QUENDA\\Applicationlog folder exist or not");
+
+    const auto folderMissing = [&] {
+        return answerOrYes([&] { return !fileSystemOf(run).folderExists(archiveFolder); });
+    };
+    if (folderMissing()) {
+        writeLog(run, L"MSG : QUENDA\\ApplicationLog Folder does not exist");
+        writeLog(run, L"MSG : Creating QUENDA\\Applicationlog Folder");
+        writeLog(run, L"MSG : Application Completed");
+        // Released before the move, so the archived file holds every line.
+        state.gLogStream.reset();
+        ignoreFailure([&] {
+            if (folderMissing()) {
+                fileSystemOf(run).createFolder(archiveFolder);
+            }
+        });
+        moveRunLog(run, archivedLog);
+        run.os.host.endProcessNow();
+    }
+
+    writeLog(run, L"MSG : Application Completed");
+    state.gLogStream.reset();
+    moveRunLog(run, archivedLog);
+}
+
+}  // namespace tavrel
