@@ -9,6 +9,9 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY
+# Wine takes the system ANSI code page from the locale: pin it for every run (C.UTF-8
+# gives code page 1252 and UTF-8 file names, and is on every Debian machine).
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 ensure_prefix() {
     mkdir -p "$(dirname "$WINEPREFIX")"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# All tests: native unit tests, then the Windows unit tests, the Win32 seam tests and
-# the end-to-end scenarios under Wine. Exits non-zero on any failure.
+# All tests: native unit tests (the fault sweeps among them), the same built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows unit tests, the
+# Win32 seam tests and the end-to-end scenarios under Wine. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,4 +10,5 @@ cleanup() { WINEPREFIX="$PWD/build/wine-prefix" wineserver -k >/dev/null 2>&1 ||
 trap cleanup EXIT
 
 cmake --workflow --preset native
+cmake --workflow --preset native-sanitize
 cmake --workflow --preset windows

@@ -1,0 +1,113 @@
+// Faults of the machine that Wine can show for real: odd paths, files held by others,
+// a slow library and huge registry values.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/ansi_text.h"
+#include "platform/win32/unique_resource.h"
+#include "support/e2e_harness.h"
+
+namespace tavrel::e2e {
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+bool hasLine(const Lines& log, const std::wstring& line) {
+    return std::find(log.begin(), log.end(), line) != log.end();
+}
+
+bool delivered(const Lines& log) {
+    return std::any_of(log.begin(), log.end(), [](const std::wstring& line) {
+        return line.rfind(L"MSG : Webpost Return String :--> ", 0) == 0;
+    });
+}
+
+// The Wine runner pins the locale, so the ANSI code page is 1252 on every machine.
+TEST(MachineFaults, InstallationPathWithBlanksAndAccentsOfTheCodePage) {
+    ASSERT_EQ(GetACP(), 1252u);
+    AgentMachine machine(L"accents");
+    const std::wstring folder = L"C:\\Tavrel E2E\\accents\\Agent Caf\u00e9 \u00d1o";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    machine.seedNormalAgent();
+    machine.setString("InstallationPath", "C:\\Tavrel E2E\\accents\\Agent Caf\xe9 \xd1o");
+    ASSERT_TRUE(CopyFileW(MAVLIN_DLL_PATH, (folder + L"\\Mavlin.dll").c_str(), FALSE));
+
+    machine.runTavrel();
+
+    const auto log = AgentMachine::logMessagesAt(folder + L"\\ApplicationLog\\TavrelLog.txt");
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(hasLine(*log, L"MSG : Installation Path [" + folder + L"\\]"));
+    EXPECT_TRUE(delivered(*log));
+    EXPECT_EQ(log->back(), L"MSG : Application Completed");
+}
+
+TEST(MachineFaults, RunLogHeldOpenByAnotherProgram) {
+    AgentMachine machine(L"log held");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true");
+    const std::string left = "01/01/2020 00:00:00\tMSG : held by another program\r\n";
+    AgentMachine::writeFile(machine.exeLogPath(), left);
+    // Held without sharing: the run cannot replace it, so its trap runs with no log.
+    win32::UniqueHandle held = win32::ownFileHandle(CreateFileW(
+        machine.exeLogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+
+    machine.runTavrel();
+    held.reset();
+
+    EXPECT_EQ(AgentMachine::readFile(machine.exeLogPath()), left);
+    EXPECT_FALSE(machine.archivedLogMessages());
+    EXPECT_FALSE(machine.webPostJournal());
+}
+
+TEST(MachineFaults, ArchivedLogHeldOpenKeepsThisRunsLogNextToTheExecutable) {
+    AgentMachine machine(L"archive held");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true");
+    CreateDirectoryW((machine.installFolder() + L"\\ApplicationLog").c_str(), nullptr);
+    AgentMachine::writeFile(machine.archivedLogPath(), "earlier run\r\n");
+    win32::UniqueHandle held = win32::ownFileHandle(CreateFileW(
+        machine.archivedLogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+
+    machine.runTavrel();
+    held.reset();
+
+    EXPECT_EQ(AgentMachine::readFile(machine.archivedLogPath()), "earlier run\r\n");
+    const auto log = machine.exeLogMessages();
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(delivered(*log));
+    EXPECT_EQ(log->back(), L"MSG : Application Completed");
+}
+
+TEST(MachineFaults, SlowLibraryIsWaitedForAndItsAnswerCounts) {
+    AgentMachine machine(L"slow library");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true|reply1=late|delay=3000");
+
+    machine.runTavrel();
+
+    const auto log = machine.archivedLogMessages();
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(hasLine(*log, L"MSG : Webpost Return String :--> late"));
+    EXPECT_FALSE(hasLine(*log, L"MSG : Webpost Try 2"));
+}
+
+TEST(MachineFaults, MegabyteRegistryValueIsReadWhole) {
+    AgentMachine machine(L"megabyte value");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true");
+    const std::string site(1 << 20, 'S');
+    machine.setString("SITEID", site);
+
+    machine.runTavrel();
+
+    const auto log = machine.archivedLogMessages();
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(hasLine(*log, L"MSG : SITE ID :--> " + std::wstring(site.begin(), site.end())));
+    EXPECT_TRUE(delivered(*log));
+}
+
+}  // namespace
+}  // namespace tavrel::e2e
