@@ -3,7 +3,7 @@
 # when everything is there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy
           g++-mingw-w64-i686-posix wine wine32:i386 wine64 python3)
 
 missing=()

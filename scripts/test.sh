@@ -10,5 +10,6 @@ cleanup() { WINEPREFIX="$PWD/build/wine-prefix" wineserver -k >/dev/null 2>&1 ||
 trap cleanup EXIT
 
 cmake --workflow --preset native
+bash scripts/lint.sh
 cmake --workflow --preset native-sanitize
 cmake --workflow --preset windows

@@ -55,7 +55,7 @@ bool getSystemUpTime(RunContext& run) {
             return true;
         },
         [&](const Error& error) {
-            const std::wstring description = error.description();
+            const std::wstring& description = error.description();
             writeLog(run, L"ERR : Err using WMI Err Description : " + description);
             // Each CR and each LF becomes one blank, so a CR LF pair becomes two.
             writeLog(run, L"ERR : Error in getSystemUpTime Function Error Details [ " +

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The house style: clang-format on every C++ file, clang-tidy on the portable code
+# (against the native build's compile commands).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+[ -f build/native/compile_commands.json ] || cmake --preset native >/dev/null
+git ls-files 'src/*.cpp' | grep -v '^src/platform/win32/' |
+    xargs clang-tidy -p build/native --quiet 2>/dev/null
+echo "lint: clean"
