@@ -4,26 +4,11 @@
 #include <cwchar>
 
 #include "platform/win32/com_resources.h"
+#include "platform/win32/win32_error.h"
 
 namespace tavrel::win32 {
 
 namespace {
-
-std::wstring formatSystemMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring message;
-    if (length != 0 && buffer != nullptr) {
-        message.assign(buffer, length);
-    }
-    LocalFree(buffer);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
-        message.pop_back();
-    }
-    return message;
-}
 
 // For the failures the program expects, when the system's message table lacks them
 // (Wine's does for most COM errors).
@@ -58,9 +43,9 @@ const wchar_t* plainMessage(HRESULT result) {
 }  // namespace
 
 std::wstring hresultMessage(HRESULT result) {
-    std::wstring message = formatSystemMessage(static_cast<DWORD>(result));
+    std::wstring message = systemMessageOrEmpty(static_cast<DWORD>(result));
     if (message.empty() && HRESULT_FACILITY(result) == FACILITY_WIN32) {
-        message = formatSystemMessage(HRESULT_CODE(result));
+        message = systemMessageOrEmpty(HRESULT_CODE(result));
     }
     if (!message.empty()) {
         return message;

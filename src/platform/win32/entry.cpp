@@ -2,31 +2,13 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "platform/win32/com_resources.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_sequence.h"
 
-namespace {
-
-class ComApartment {
-  public:
-    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (initialised_) {
-            CoUninitialize();
-        }
-    }
-
-  private:
-    bool initialised_;
-};
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
-        ComApartment apartment;
+        tavrel::win32::ComApartment apartment;
         tavrel::win32::Win32Platform platform;
         tavrel::RunContext run(platform.view());
         tavrel::Main(run);

@@ -32,7 +32,7 @@ std::int32_t programErrorNumber(DWORD code) {
 
 }  // namespace
 
-std::wstring systemMessage(DWORD code) {
+std::wstring systemMessageOrEmpty(DWORD code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -45,6 +45,11 @@ std::wstring systemMessage(DWORD code) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
         message.pop_back();
     }
+    return message;
+}
+
+std::wstring systemMessage(DWORD code) {
+    std::wstring message = systemMessageOrEmpty(code);
     if (message.empty()) {
         message = L"Windows error " + std::to_wstring(code);
     }

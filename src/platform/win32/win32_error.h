@@ -9,7 +9,11 @@
 
 namespace tavrel::win32 {
 
-/// The system's description of a Windows error code, without its trailing line break.
+/// The system's description of a Windows error code, without its trailing line break;
+/// empty when the system has none.
+std::wstring systemMessageOrEmpty(DWORD code);
+
+/// As systemMessageOrEmpty, with a plain text naming the code when the system has none.
 std::wstring systemMessage(DWORD code);
 
 /// The Error for a Windows error code: common file errors get the program's own
