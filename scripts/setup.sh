@@ -3,7 +3,7 @@
 # when everything is there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix wine wine32:i386 wine64 python3)
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # All tests: native unit tests (the fault sweeps among them), the same built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows unit tests, the
+# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz stage, then the Windows unit tests, the
 # Win32 seam tests and the end-to-end scenarios under Wine. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,4 +12,5 @@ trap cleanup EXIT
 cmake --workflow --preset native
 bash scripts/lint.sh
 cmake --workflow --preset native-sanitize
+bash tests/fuzz/run.sh
 cmake --workflow --preset windows

@@ -51,9 +51,12 @@ std::wstring readIniValue(RunContext& run, std::wstring_view section, std::wstri
         if (trimSpaces(withoutNuls).empty()) {
             return;
         }
-        // Whatever count comes back, nothing past the buffer is read.
+        // Whatever count comes back, nothing past the buffer is read, and nothing past the
+        // NUL that ends the copied characters: an overstated count must not carry the
+        // buffer's NULs into the value.
         const std::size_t count = std::min<std::size_t>(read.count, read.buffer.size());
-        value = trimSpaces(std::wstring_view(read.buffer).substr(0, count));
+        const std::wstring_view copied = std::wstring_view(read.buffer).substr(0, count);
+        value = trimSpaces(copied.substr(0, copied.find(L'\0')));
     });
     return value;
 }

@@ -103,27 +103,49 @@ TEST_F(EndpointTest, FailedProfileReadGivesEmptyTextSilently) {
     EXPECT_EQ(os_.exeLogMessages(), Lines{});
 }
 
-// A profile function that reports more characters than its buffer holds.
-class OverstatingProfileReader : public ProfileReader {
+// A profile function that leaves the given buffer and reports the given count.
+class ScriptedProfileReader : public ProfileReader {
   public:
+    ScriptedProfileReader(std::wstring buffer, std::uint32_t count)
+        : buffer_(std::move(buffer)), count_(count) {}
     ProfileString readString(const std::wstring&, const std::wstring&, const std::wstring&,
                              std::uint32_t bufferSize, const std::wstring&) override {
         ProfileString result;
-        result.buffer.assign(bufferSize, L'v');
-        result.count = bufferSize * 2;
+        result.buffer = buffer_;
+        result.buffer.resize(bufferSize, L'\0');
+        result.count = count_;
         return result;
     }
+
+  private:
+    std::wstring buffer_;
+    std::uint32_t count_;
 };
 
-TEST(IniValue, CountBeyondTheBufferReadsNoFurtherThanTheBuffer) {
-    FakePlatform os;
-    OverstatingProfileReader overstating;
-    Platform platform = os.view();
-    Platform overstated{platform.host,  platform.registry,  platform.fileSystems,
-                        platform.clock, overstating,        platform.system,
-                        platform.wmi,   platform.automation};
-    RunContext run(overstated);
-    EXPECT_EQ(readIniValue(run, L"s", L"k", L"f.ini"), std::wstring(5000, L'v'));
+TEST(IniValue, OverstatedCountReadsNoFurtherThanTheCopiedCharacters) {
+    struct Case {
+        const char* what;
+        std::wstring buffer;
+        std::uint32_t count;
+        std::wstring value;
+    };
+    using namespace std::string_literals;
+    const Case cases[] = {
+        {"count beyond the buffer", std::wstring(5000, L'v'), 10000, std::wstring(5000, L'v')},
+        {"count past the terminating NUL", L" https://r/ ", 20, L"https://r/"},
+        {"count past an embedded NUL", L"ab\0cd"s, 5, L"ab"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform os;
+        ScriptedProfileReader scripted(c.buffer, c.count);
+        Platform platform = os.view();
+        Platform overstated{platform.host,  platform.registry,  platform.fileSystems,
+                            platform.clock, scripted,           platform.system,
+                            platform.wmi,   platform.automation};
+        RunContext run(overstated);
+        EXPECT_EQ(readIniValue(run, L"s", L"k", L"f.ini"), c.value);
+    }
 }
 
 }  // namespace
