@@ -46,16 +46,16 @@ std::optional<std::int32_t> readSigned(std::wstring_view text) {
 }
 
 // "raise=0x80004005:description": the code in hex or decimal, the description verbatim.
-bool readRaise(std::wstring_view spec, ScriptStep& step, std::wstring& problem) {
-    const auto colon = spec.find(L':');
-    const auto code = readUnsigned(spec.substr(0, colon), 0);
+bool readRaise(std::wstring_view field, ScriptStep& step, std::wstring& problem) {
+    const auto colon = field.find(L':');
+    const auto code = readUnsigned(field.substr(0, colon), 0);
     if (!code || *code > UINT32_MAX) {
         problem = L"raise needs an error code such as 0x80004005";
         return false;
     }
     step.kind = AnswerKind::Raise;
     step.raiseCode = static_cast<std::uint32_t>(*code);
-    step.text = colon == std::wstring_view::npos ? L"" : std::wstring(spec.substr(colon + 1));
+    step.text = colon == std::wstring_view::npos ? L"" : std::wstring(field.substr(colon + 1));
     return true;
 }
 
