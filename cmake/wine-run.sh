@@ -18,7 +18,7 @@ ensure_prefix() {
     exec 9>"$WINEPREFIX.lock"
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >"$WINEPREFIX.boot.log" 2>&1
+        /usr/lib/wine/wine64 wineboot -i >"$WINEPREFIX.boot.log" 2>&1
         wineserver -w
     fi
     flock -u 9
@@ -26,9 +26,18 @@ ensure_prefix() {
 }
 ensure_prefix
 
+# A 64-bit program goes straight to the 64-bit loader: the wine launcher starts with
+# the 32-bit one, which some machines run only under emulation.
+loader=wine
+if [ -f "${1:-}" ]; then
+    pe_header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    machine=$(od -An -tx2 -j$((pe_header + 4)) -N2 "$1" | tr -d ' ')
+    [ "$machine" = 8664 ] && loader=/usr/lib/wine/wine64
+fi
+
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-wine "$@" >"$out" 2>"$err" </dev/null
+"$loader" "$@" >"$out" 2>"$err" </dev/null
 rc=$?
 cat "$out"
 cat "$err" >&2
