@@ -33,7 +33,7 @@ cp build/windows/bin/Mavlin.dll "$agent_folder/"
 printf 'true|reply1=  accepted  \r\n' >"$agent_folder/Mavlin.script"
 
 # A receiver on this machine stands in for the agent's web service.
-python3 scripts/receiver.py 0 "$work/received.txt" --count 1 --timeout 60 >"$work/port" &
+python3 scripts/receiver.py 0 "$work/received.txt" --count 1 --timeout 900 >"$work/port" &
 receiver_pid=$!
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(head -n1 "$work/port")
@@ -50,9 +50,12 @@ add TYPE 'VAMR'
 add InstallationPath 'C:\Demo Agent\QUENDA Agent'
 add REGID '417'
 
-"$run" 'C:\Program Files (x86)\Tavrel\Tavrel.exe'
+status=0
+"$run" 'C:\Program Files (x86)\Tavrel\Tavrel.exe' || status=$?
+kill "$receiver_pid" 2>/dev/null || true
 wait "$receiver_pid" 2>/dev/null || true
 receiver_pid=
+echo "Tavrel.exe ended with exit status $status (0: report delivered; see the README)."
 
 for log in "$agent_folder/ApplicationLog/TavrelLog.txt" "$exe_folder/TavrelLog.txt"; do
     if [ -f "$log" ]; then

@@ -1,5 +1,8 @@
 #include "log/run_log.h"
 
+#include <memory>
+#include <utility>
+
 #include "platform/error.h"
 
 namespace tavrel {
@@ -9,6 +12,19 @@ namespace {
 void appendTwoDigits(std::wstring& out, int value) {
     out += static_cast<wchar_t>(L'0' + (value / 10) % 10);
     out += static_cast<wchar_t>(L'0' + value % 10);
+}
+
+// The caller holds the log's lock.
+void appendLogLine(RunContext& run, std::wstring_view message) {
+    ignoreFailure([&] {
+        if (!run.state.gLogStream) {
+            return;
+        }
+        std::wstring line = formatLogTimestamp(run.os.clock.now(), run.os.clock.timeSeparator());
+        line += L'\t';
+        line += message;
+        run.state.gLogStream->writeLine(line);
+    });
 }
 
 }  // namespace
@@ -35,19 +51,28 @@ std::wstring runLogPath(RunContext& run) {
 }
 
 void createRunLog(RunContext& run) {
-    run.state.gLogStream = run.state.gFso->createTextFile(runLogPath(run));
+    std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(runLogPath(run));
+    const LogLock lock(run.os.host);
+    run.state.gLogStream = std::move(log);
+}
+
+void releaseRunLog(RunContext& run) {
+    const LogLock lock(run.os.host);
+    run.state.gLogStream.reset();
 }
 
 void writeLog(RunContext& run, std::wstring_view message) {
-    ignoreFailure([&] {
-        if (!run.state.gLogStream) {
-            return;
-        }
-        std::wstring line = formatLogTimestamp(run.os.clock.now(), run.os.clock.timeSeparator());
-        line += L'\t';
-        line += message;
-        run.state.gLogStream->writeLine(line);
-    });
+    const LogLock lock(run.os.host);
+    appendLogLine(run, message);
+}
+
+void writeLogUnlessBusy(RunContext& run, std::wstring_view message,
+                        std::uint32_t waitMilliseconds) {
+    if (!run.os.host.tryLockLog(waitMilliseconds)) {
+        return;
+    }
+    appendLogLine(run, message);
+    run.os.host.unlockLog();
 }
 
 }  // namespace tavrel

@@ -1,6 +1,7 @@
 // The per-run text log: its creation and the one procedure that writes to it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,8 +22,15 @@ std::wstring runLogPath(RunContext& run);
 /// gLogStream. Throws Error when the file cannot be created.
 void createRunLog(RunContext& run);
 
+/// Sets gLogStream to nothing, which closes the run log. Never throws.
+void releaseRunLog(RunContext& run);
+
 /// Appends "timestamp<TAB>message" and CR LF. Never throws: a line that cannot be
 /// written, or is written while no log is open, is dropped.
 void writeLog(RunContext& run, std::wstring_view message);
+
+/// writeLog for another thread than the run's: when the log stays locked for longer
+/// than the wait (the run stuck inside a write), the line is dropped.
+void writeLogUnlessBusy(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds);
 
 }  // namespace tavrel

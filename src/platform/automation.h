@@ -39,9 +39,10 @@ class Automation {
     virtual ~Automation() = default;
 
     /// Creates an object by ProgID on the local machine. Throws Error: number 429
-    /// when the ProgID or its class is not registered; otherwise the system's failure
-    /// as a signed 32-bit HRESULT (-2147024770 for a missing library module,
-    /// -2147319779 for an unregistered type library).
+    /// when the ProgID or its class is not registered or its server application is
+    /// not found, 7 when memory runs out; otherwise the system's failure as a signed
+    /// 32-bit HRESULT (-2147024770 for a missing library module, -2147319779 for an
+    /// unregistered type library).
     virtual std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) = 0;
 };
 

@@ -41,8 +41,9 @@ inline Error outOfMemoryError() {
 }
 
 // Runs body; an Error, or an allocation failure turned into one, goes to onError.
-// This is the only place where allocation failures become Errors, so every trap
-// sees the one error type. The end of the process is not an Error and passes through.
+// The library's allocation failures become Errors here; the seam turns the system's
+// own out-of-memory answers into Errors where it meets them. Every trap thus sees
+// the one error type. The end of the process is not an Error and passes through.
 template <class Body, class OnError>
 auto withTrap(Body&& body, OnError&& onError) -> decltype(body()) {
     try {

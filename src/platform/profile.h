@@ -20,7 +20,8 @@ class ProfileReader {
     /// GetPrivateProfileStringA into a buffer of bufferSize NULs: at most bufferSize - 1
     /// characters of the value are copied; an absent file, section or key gives the
     /// default and its length. Text goes out and comes back in the system ANSI code
-    /// page. Throws Error only when the buffer cannot be had.
+    /// page. Throws Error only when the buffer cannot be had or a text cannot be
+    /// converted between the code page and wide text.
     virtual ProfileString readString(const std::wstring& section, const std::wstring& key,
                                      const std::wstring& defaultText, std::uint32_t bufferSize,
                                      const std::wstring& fileName) = 0;

@@ -84,7 +84,8 @@ class Registry {
 
     /// RegQueryValueExA into a buffer of exactly byteCount zero bytes, the size variable
     /// starting at byteCount. A value that grew since the size query gives
-    /// kErrorMoreData. Throws Error only when the buffer cannot be had.
+    /// kErrorMoreData. Throws Error only when the buffer cannot be had or the name
+    /// or the data cannot be converted between the code page and wide text.
     virtual RegistryValueData queryValueData(std::uintptr_t key, const std::wstring& valueName,
                                              std::uint32_t byteCount) = 0;
 };

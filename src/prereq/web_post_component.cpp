@@ -31,9 +31,10 @@ void checkWebPostComponent(RunContext& run) {
             const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
             std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
             if (!libraryPresent(run, fso, libraryPath)) {
+                run.state.exitStatus = ExitStatus::WebPostLibraryMissing;
                 writeLog(run, L"MSG : Mavlin.dll is missing.");
                 finishRun(run);
-                run.os.host.endProcessNow();
+                endRunAtOnce(run);
             }
             registerLibrarySilently(run, libraryPath);
         },

@@ -24,6 +24,7 @@ void spoolUnsentReport(RunContext& run, const std::wstring& report) {
     }
     const std::wstring moved = folder + L"\\" + name;
     state.gFso->moveFile(created, moved);
+    state.exitStatus = ExitStatus::Spooled;
     writeLog(run, L"MSG : successfully moved " + created + L" to " + moved);
 }
 

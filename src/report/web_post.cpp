@@ -46,6 +46,7 @@ void postOrSpool(RunContext& run) {
         writeLog(run, L"MSG : Webpost Try " + std::to_wstring(attempt));
         // The reply texts are not cleared between tries: the library sees what it left.
         if (webPost->callPostXmlString(args)) {
+            run.state.exitStatus = ExitStatus::Delivered;
             writeLog(run, L"MSG : Webpost Return String :--> " + trimSpaces(args.reply1));
             return;
         }
@@ -62,6 +63,8 @@ std::wstring_view defaultWebPostHost() {
 }
 
 void sendWebPost(RunContext& run) {
+    // Until a try answers true or the spool file reaches TreskPostLogs.
+    run.state.exitStatus = ExitStatus::ReportLost;
     withTrap([&] { postOrSpool(run); },
              [&](const Error& error) {
                  // A report neither delivered nor kept must not pass in silence.

@@ -33,7 +33,7 @@ void finishRun(RunContext& run) {
     // from empty text would point at the working folder and the drive's root.
     if (state.gInstallPath.empty()) {
         writeLog(run, L"MSG : Application Completed");
-        state.gLogStream.reset();
+        releaseRunLog(run);
         return;
     }
 
@@ -57,18 +57,18 @@ void finishRun(RunContext& run) {
         writeLog(run, L"MSG : Creating QUENDA\\Applicationlog Folder");
         writeLog(run, L"MSG : Application Completed");
         // Released before the move, so the archived file holds every line.
-        state.gLogStream.reset();
+        releaseRunLog(run);
         ignoreFailure([&] {
             if (folderMissing()) {
                 fileSystemOf(run).createFolder(archiveFolder);
             }
         });
         moveRunLog(run, archivedLog);
-        run.os.host.endProcessNow();
+        endRunAtOnce(run);
     }
 
     writeLog(run, L"MSG : Application Completed");
-    state.gLogStream.reset();
+    releaseRunLog(run);
     moveRunLog(run, archivedLog);
 }
 

@@ -1,5 +1,9 @@
 #include "run/run_sequence.h"
 
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/scripting_runtime.h"
@@ -16,21 +20,38 @@ namespace {
 
 constexpr std::wstring_view kAgentSubKey = L"Software\\QUENDA";
 
-[[noreturn]] void endWithLines(RunContext& run, std::initializer_list<std::wstring> lines) {
+constexpr std::uint32_t kWatchdogLogWaitMs = 1000;
+
+[[noreturn]] void endWithLines(RunContext& run, ExitStatus status,
+                               std::initializer_list<std::wstring> lines) {
+    run.state.exitStatus = status;
     for (const auto& line : lines) {
         writeLog(run, line);
     }
-    run.os.host.endProcessNow();
+    endRunAtOnce(run);
+}
+
+void startTimeLimit(RunContext& run) {
+    run.os.host.startWatchdog(run.runTimeLimitSeconds, [&run] {
+        // The run may be stuck inside a write of its own: the line is then dropped.
+        ignoreFailure([&] {
+            writeLogUnlessBusy(run,
+                               L"ERR : Run stopped after the time limit of " +
+                                   std::to_wstring(run.runTimeLimitSeconds) + L" seconds.",
+                               kWatchdogLogWaitMs);
+        });
+    });
 }
 
 RegistryKey openAgentKey(RunContext& run) {
     RegistryOpenResult opened = run.os.registry.openKey(
         RegistryRoot::LocalMachine, std::wstring(kAgentSubKey), 0, kKeyAllAccess);
     if (opened.resultCode != 0) {
-        endWithLines(run, {L"MSG : Registry is missing", L"MSG : Application Completed"});
+        endWithLines(run, ExitStatus::AgentSettingsMissing,
+                     {L"MSG : Registry is missing", L"MSG : Application Completed"});
     }
     if (opened.key.isNull()) {
-        run.os.host.endProcessNow();
+        endWithLines(run, ExitStatus::AgentSettingsMissing, {});
     }
     return std::move(opened.key);
 }
@@ -38,27 +59,35 @@ RegistryKey openAgentKey(RunContext& run) {
 void readAgentIdentity(RunContext& run, const RegistryKey& agentKey) {
     RunState& state = run.state;
     if (!getMemberID(run, agentKey)) {
-        endWithLines(run, {L"MSG : MemberID is missing.", L"MSG : Application Completed."});
+        endWithLines(run, ExitStatus::AgentSettingsMissing,
+                     {L"MSG : MemberID is missing.", L"MSG : Application Completed."});
     }
     if (!getSiteID(run, agentKey)) {
-        endWithLines(run, {L"MSG : SITEID is missing.", L"MSG : Application Completed."});
+        endWithLines(run, ExitStatus::AgentSettingsMissing,
+                     {L"MSG : SITEID is missing.", L"MSG : Application Completed."});
     }
     if (!checkAgentType(run, agentKey)) {
-        endWithLines(run, {L"MSG : Application Completed."});
+        // An agent of another type has nothing to report; one with no type is broken.
+        endWithLines(run,
+                     state.gAgentType.empty() ? ExitStatus::AgentSettingsMissing
+                                              : ExitStatus::AgentTypeNotSupported,
+                     {L"MSG : Application Completed."});
     }
 
     writeLog(run, L"MSG : Getting Installation Path");
     state.gInstallPath = getInstallationPath(run, agentKey);
     if (!state.gInstallPath.empty() && !state.gFso->folderExists(state.gInstallPath)) {
-        endWithLines(run, {L"MSG : QUENTA Folder [" + state.gInstallPath + L"] is missing",
-                           L"MSG : Application Completed"});
+        endWithLines(run, ExitStatus::AgentSettingsMissing,
+                     {L"MSG : QUENTA Folder [" + state.gInstallPath + L"] is missing",
+                      L"MSG : Application Completed"});
     }
     writeLog(run, L"MSG : Installation Path [" + state.gInstallPath + L"]");
 
     writeLog(run, L"MSG : Getting REGID from Registry.");
     state.gRegID = readRegistryValue(run, agentKey, L"REGID");
     if (state.gRegID.empty()) {
-        endWithLines(run, {L"MSG : REGID is missing.", L"MSG : Application Completed"});
+        endWithLines(run, ExitStatus::AgentSettingsMissing,
+                     {L"MSG : REGID is missing.", L"MSG : Application Completed"});
     }
     writeLog(run, L"MSG : REGID  :--> " + state.gRegID);
 }
@@ -75,9 +104,10 @@ void measureUpTime(RunContext& run) {
 }
 
 void runSequence(RunContext& run) {
+    startTimeLimit(run);
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
-        run.os.host.endProcessNow();
+        endWithLines(run, ExitStatus::AnotherCopyRunning, {});
     }
     checkScriptingRuntime(run);
 
@@ -96,6 +126,7 @@ void runSequence(RunContext& run) {
     if (run.state.gUpTimeError.empty()) {
         sendWebPost(run);
     } else {
+        run.state.exitStatus = ExitStatus::NoUpTime;
         writeLog(run, L"ERR : Failed to get System UPTime, cant send the webpost.");
     }
 }
@@ -105,6 +136,7 @@ void runSequence(RunContext& run) {
 void Main(RunContext& run) {
     withTrap([&] { runSequence(run); },
              [&](const Error& error) {
+                 run.state.exitStatus = ExitStatus::StoppedByError;
                  writeLog(run, L"ERR : Err using WMI Err Description : " + error.description());
              });
     // A completed run and a trapped one both end here, archiving the log.

@@ -50,9 +50,10 @@ std::wstring readRegistryValue(RunContext& run, const RegistryKey& key,
             Registry& registry = run.os.registry;
             const RegistryValueSize size = registry.queryValueSize(key.handle(), name);
             if (size.resultCode != 0) {
+                run.state.exitStatus = ExitStatus::AgentSettingsMissing;
                 writeLog(run, L"ERR  : " + name + L" is Missing in Registy");
                 writeLog(run, L"MSG : Application finished.");
-                run.os.host.endProcessNow();
+                endRunAtOnce(run);
             }
             if (size.type != kRegSz) {
                 return {};

@@ -41,7 +41,7 @@ TEST(AgentIdentity, LowerCaseAndBlanksAreReadNormalised) {
     machine.setString("InstallationPath", " " + win32::wideToAnsi(machine.installFolder()) + " ");
     machine.setString("REGID", "  reg-417a ");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::WebPostLibraryMissing);
 
     const auto messages = machine.runLogMessages();
     ASSERT_TRUE(messages);
@@ -55,30 +55,34 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
         std::string bytes;
         std::size_t normalLinesBefore;
         Lines lines;
+        ExitStatus status;
     };
     const Case cases[] = {
         {L"other agent type",
          "TYPE",
          "VAMX",
          3,
-         {L"MSG : Agent Type  :--> VAMX", L"MSG : Application Completed."}},
+         {L"MSG : Agent Type  :--> VAMX", L"MSG : Application Completed."},
+         ExitStatus::AgentTypeNotSupported},
         {L"installation folder missing",
          "InstallationPath",
          "C:\\Tavrel E2E\\No Such Folder",
          5,
          {L"MSG : QUENTA Folder [C:\\Tavrel E2E\\No Such Folder\\] is missing",
-          L"MSG : Application Completed"}},
+          L"MSG : Application Completed"},
+         ExitStatus::AgentSettingsMissing},
         {L"registration id blank",
          "REGID",
          "   ",
          7,
-         {L"MSG : REGID is missing.", L"MSG : Application Completed"}},
+         {L"MSG : REGID is missing.", L"MSG : Application Completed"},
+         ExitStatus::AgentSettingsMissing},
         {L"member id blank",
          "MEMBERID",
          "",
          1,
-         {L"MSG : Member ID :--> ", L"MSG : MemberID is missing.",
-          L"MSG : Application Completed."}},
+         {L"MSG : Member ID :--> ", L"MSG : MemberID is missing.", L"MSG : Application Completed."},
+         ExitStatus::AgentSettingsMissing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
@@ -86,7 +90,7 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
         machine.seedNormalAgent();
         machine.setString(c.value, c.bytes);
 
-        machine.runTavrel();
+        EXPECT_EQ(machine.runTavrel(), c.status);
 
         EXPECT_EQ(machine.exeLogMessages(),
                   firstLines(identityLines(machine, L"417"), c.normalLinesBefore) + c.lines);
@@ -99,6 +103,7 @@ TEST(AgentIdentity, RawRegistryDataOfOddShapesIsHandledInOrder) {
         DWORD type;
         std::string bytes;
         Lines lines;
+        ExitStatus status = ExitStatus::AgentSettingsMissing;
     };
     const Lines missing = {L"MSG : Member ID :--> ", L"MSG : MemberID is missing.",
                            L"MSG : Application Completed."};
@@ -109,14 +114,16 @@ TEST(AgentIdentity, RawRegistryDataOfOddShapesIsHandledInOrder) {
         {L"member id without terminator",
          REG_SZ,
          "M1001",
-         {L"MSG : Member ID :--> M1001", L"MSG : SITE ID :--> S2002"}},
+         {L"MSG : Member ID :--> M1001", L"MSG : SITE ID :--> S2002"},
+         ExitStatus::WebPostLibraryMissing},
         {L"member id expandable", REG_EXPAND_SZ, std::string("M1001\0", 6), missing},
         {L"member id a number", REG_DWORD, std::string("\x01\0\0\0", 4), missing},
         {L"member id binary", REG_BINARY, std::string("M1\0", 3), missing},
         {L"member id with embedded NUL",
          REG_SZ,
          std::string("M1\0XY\0", 6),
-         {L"MSG : Member ID :--> M1", L"MSG : SITE ID :--> S2002"}},
+         {L"MSG : Member ID :--> M1", L"MSG : SITE ID :--> S2002"},
+         ExitStatus::WebPostLibraryMissing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
@@ -124,7 +131,7 @@ TEST(AgentIdentity, RawRegistryDataOfOddShapesIsHandledInOrder) {
         machine.seedNormalAgent();
         machine.setValue("MEMBERID", c.type, c.bytes);
 
-        machine.runTavrel();
+        EXPECT_EQ(machine.runTavrel(), c.status);
 
         const auto messages = machine.runLogMessages();
         ASSERT_TRUE(messages);

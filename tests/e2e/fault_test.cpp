@@ -33,7 +33,7 @@ TEST(MachineFaults, InstallationPathWithBlanksAndAccentsOfTheCodePage) {
     machine.setString("InstallationPath", "C:\\Tavrel E2E\\accents\\Agent Caf\xe9 \xd1o");
     ASSERT_TRUE(CopyFileW(MAVLIN_DLL_PATH, (folder + L"\\Mavlin.dll").c_str(), FALSE));
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = AgentMachine::logMessagesAt(folder + L"\\ApplicationLog\\TavrelLog.txt");
     ASSERT_TRUE(log);
@@ -53,7 +53,7 @@ TEST(MachineFaults, RunLogHeldOpenByAnotherProgram) {
         machine.exeLogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::StoppedByError);
     held.reset();
 
     EXPECT_EQ(AgentMachine::readFile(machine.exeLogPath()), left);
@@ -71,7 +71,7 @@ TEST(MachineFaults, ArchivedLogHeldOpenKeepsThisRunsLogNextToTheExecutable) {
         machine.archivedLogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
     held.reset();
 
     EXPECT_EQ(AgentMachine::readFile(machine.archivedLogPath()), "earlier run\r\n");
@@ -86,12 +86,34 @@ TEST(MachineFaults, SlowLibraryIsWaitedForAndItsAnswerCounts) {
     machine.seedNormalAgent();
     machine.installWebPostDouble("true|reply1=late|delay=3000");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);
     EXPECT_TRUE(hasLine(*log, L"MSG : Webpost Return String :--> late"));
     EXPECT_FALSE(hasLine(*log, L"MSG : Webpost Try 2"));
+}
+
+// The program built with a limit of a few seconds, against a library that answers late.
+TEST(MachineFaults, RunPastItsTimeLimitIsStoppedAndTheNextRunGoesAhead) {
+    AgentMachine machine(L"time limit");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true|delay=60000");
+    machine.useProgram(SHORT_LIMIT_EXE_PATH);
+
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::TimeLimitReached);
+
+    const auto log = machine.exeLogMessages();
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->back(), L"ERR : Run stopped after the time limit of " +
+                               std::to_wstring(SHORT_RUN_TIME_LIMIT_SECONDS) + L" seconds.");
+    EXPECT_FALSE(machine.archivedLogMessages());
+
+    AgentMachine::writeFile(machine.installFolder() + L"\\Mavlin.script", "true\r\n");
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
+    const auto next = machine.archivedLogMessages();
+    ASSERT_TRUE(next);
+    EXPECT_FALSE(hasLine(*next, log->back()));
 }
 
 TEST(MachineFaults, MegabyteRegistryValueIsReadWhole) {
@@ -101,7 +123,7 @@ TEST(MachineFaults, MegabyteRegistryValueIsReadWhole) {
     const std::string site(1 << 20, 'S');
     machine.setString("SITEID", site);
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);

@@ -75,7 +75,7 @@ TEST(ReportDelivery, DeliveredAtTheFirstTryWithTheNineArguments) {
     machine.seedNormalAgent();
     machine.installWebPostDouble("true|reply1=  OK 200  ");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);
@@ -109,7 +109,7 @@ TEST(ReportDelivery, FalseTwiceThenTrueStopsAtTheThirdTry) {
     machine.seedNormalAgent();
     machine.installWebPostDouble("false|reply3= busy \r\nfalse\r\ntrue|reply1=done");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);
@@ -124,7 +124,7 @@ TEST(ReportDelivery, FiveFailuresKeepTheReportInTreskPostLogs) {
     machine.seedNormalAgent();
     machine.installWebPostDouble("false|reply3=down");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Spooled);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);
@@ -157,7 +157,7 @@ TEST(ReportDelivery, ALibraryThatCannotBeCreatedIsNamedInTheLog) {
     // A file of the right name that is no COM server: registration fails, creation too.
     AgentMachine::writeFile(machine.installFolder() + L"\\Mavlin.dll", "not a library");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::ReportLost);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);

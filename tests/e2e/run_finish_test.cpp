@@ -21,13 +21,13 @@ TEST(RunFinish, SecondRunReplacesTheArchivedLogInTheExistingFolder) {
     machine.seedNormalAgent();
     machine.installWebPostDouble("true");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
     const auto first = machine.archivedLogMessages();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->back(), L"MSG : Application Completed");
     EXPECT_EQ((*first)[first->size() - 3], L"MSG : QUENDA\\ApplicationLog Folder does not exist");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
     const auto second = machine.archivedLogMessages();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->size(), first->size() - 2);
@@ -41,7 +41,7 @@ TEST(RunFinish, MissingLibraryEndsTheRunArchivedBeforeAnyUptime) {
     AgentMachine machine(L"library missing");
     machine.seedNormalAgent();
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::WebPostLibraryMissing);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);
@@ -64,7 +64,7 @@ TEST(RunFinish, UnregisteredScriptingRuntimeIsRegisteredAgainAndTheRunCompletes)
     ASSERT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Scripting.FileSystemObject", 0, KEY_READ, &progId),
               ERROR_SUCCESS);
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Scripting.FileSystemObject", 0, KEY_READ, &progId),
               ERROR_SUCCESS);
@@ -87,7 +87,7 @@ TEST(RunFinish, PlantedRegistrationToolsNeverRun) {
         ASSERT_TRUE(CopyFileW(PLANTED_TOOL_PATH, (folder + L"\\regsvr32.exe").c_str(), FALSE));
     }
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
 
     const auto log = machine.archivedLogMessages();
     ASSERT_TRUE(log);

@@ -39,7 +39,7 @@ bool hasTimestamp(const std::wstring& line) {
 TEST(RunSpine, AgentKeyAbsentLeavesThreeLinesNextToTheExecutable) {
     AgentMachine machine(L"key absent");
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AgentSettingsMissing);
 
     EXPECT_EQ(machine.exeLogMessages(), kRegistryMissing);
     const auto bytes = AgentMachine::readFile(machine.exeLogPath());
@@ -54,8 +54,8 @@ TEST(RunSpine, EachRunReplacesTheLogAnEarlierRunLeft) {
     AgentMachine machine(L"second run");
     AgentMachine::writeFile(machine.exeLogPath(), "01/01/2020 00:00:00\tleft over\r\n");
 
-    machine.runTavrel();
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AgentSettingsMissing);
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AgentSettingsMissing);
 
     EXPECT_EQ(machine.exeLogMessages(), kRegistryMissing);
 }
@@ -68,7 +68,7 @@ TEST(RunSpine, AnotherCopyRunningMakesTheRunEndWithoutTouchingTheLog) {
     // Hold the claim a running copy would hold.
     win32::UniqueHandle claim(CreateMutexW(nullptr, TRUE, win32::kSingleInstanceMutexName));
     ASSERT_TRUE(claim);
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AnotherCopyRunning);
     claim.reset();
 
     EXPECT_EQ(AgentMachine::readFile(machine.exeLogPath()), runningCopysLog);
@@ -78,7 +78,7 @@ TEST(RunSpine, EmptyAgentKeyIsOpenedAndItsFirstAbsentValueEndsTheRun) {
     AgentMachine machine(L"key empty");
     machine.createAgentKey();
 
-    machine.runTavrel();
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AgentSettingsMissing);
 
     EXPECT_EQ(machine.exeLogMessages(),
               (Lines{L"MSG : Application Started.", L"ERR  : MEMBERID is Missing in Registy",

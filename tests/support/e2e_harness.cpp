@@ -116,7 +116,11 @@ void AgentMachine::removeAgentKey() {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAgentKey);
 }
 
-DWORD AgentMachine::runTavrel() {
+void AgentMachine::useProgram(const std::wstring& source) {
+    require(CopyFileW(source.c_str(), (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
+}
+
+ExitStatus AgentMachine::runTavrel() {
     std::wstring commandLine = L"\"" + exeFolder_ + L"\\Tavrel.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -130,7 +134,7 @@ DWORD AgentMachine::runTavrel() {
             "waiting for Tavrel.exe");
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
-    return exitCode;
+    return static_cast<ExitStatus>(exitCode);
 }
 
 void AgentMachine::writeFile(const std::wstring& path, const std::string& bytes) {

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/exit_status.h"
+#include "support/exit_status_print.h"
+
 namespace tavrel::e2e {
+
+using tavrel::ExitStatus;
 
 class AgentMachine {
   public:
@@ -46,8 +51,10 @@ class AgentMachine {
         return installFolder_ + L"\\ApplicationLog\\TavrelLog.txt";
     }
 
-    /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit code.
-    DWORD runTavrel();
+    /// Puts another build of the program in the executable's place.
+    void useProgram(const std::wstring& source);
+    /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit status.
+    ExitStatus runTavrel();
 
     /// The folder of the copied executable: it holds a blank, as "Program Files" does.
     const std::wstring& exeFolder() const { return exeFolder_; }

@@ -43,6 +43,7 @@ class FakeAutomationObject : public AutomationObject {
         if (answer.reply3) {
             args.reply3 = *answer.reply3;
         }
+        script_->trueAnswers += answer.result ? 1 : 0;
         return answer.result;
     }
 

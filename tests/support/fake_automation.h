@@ -28,6 +28,7 @@ struct ScriptedObject {
     std::deque<PostAnswer> answers;  // one per call, then resultWhenUnscripted
     bool resultWhenUnscripted = false;
     std::vector<PostXmlArguments> calls;
+    int trueAnswers = 0;
 };
 
 // Operations recorded: CreateObject (ProgID), PostXMLString (the report as it arrived).

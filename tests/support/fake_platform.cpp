@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <stdexcept>
 
 #include "run/run_sequence.h"
 #include "support/log_lines.h"
@@ -42,6 +43,10 @@ Ending runMain(RunContext& run) {
     } catch (const ProcessEnded&) {
         return Ending::AtOnce;
     }
+}
+
+ExitStatus exitStatusOf(const RunContext& run, const FakeHost& host) {
+    return host.endedWith.value_or(run.state.exitStatus);
 }
 
 // --- Operations -------------------------------------------------------------
@@ -87,8 +92,29 @@ std::wstring FakeHost::executableFolder() {
     return exeFolder;
 }
 
-void FakeHost::endProcess() {
+void FakeHost::startWatchdog(std::uint32_t seconds, std::function<void()>) {
+    watchdogSeconds = seconds;
+}
+
+void FakeHost::lockLog() {
+    if (logLocked) {
+        throw std::logic_error("run log locked twice");
+    }
+    logLocked = true;
+}
+
+bool FakeHost::tryLockLog(std::uint32_t) {
+    lockLog();
+    return true;
+}
+
+void FakeHost::unlockLog() {
+    logLocked = false;
+}
+
+void FakeHost::endProcess(ExitStatus status) {
     ops_.enter("EndProcess");
+    endedWith = status;
     throw ProcessEnded{};
 }
 

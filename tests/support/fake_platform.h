@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "run/run_state.h"
+#include "support/exit_status_print.h"
 #include "support/fake_automation.h"
 #include "support/fake_wmi.h"
 #include "support/operations.h"
@@ -36,15 +38,29 @@ class FakeHost : public Host {
 
     bool previousInstanceRunning() override;
     std::wstring executableFolder() override;
+    // The watchdog is proven under Wine; here it is only recorded.
+    void startWatchdog(std::uint32_t seconds, std::function<void()> atLimit) override;
+    void lockLog() override;
+    bool tryLockLog(std::uint32_t milliseconds) override;
+    void unlockLog() override;
 
     bool anotherCopyRunning = false;
     std::wstring exeFolder = L"C:\\Program Files\\Tavrel";
+    std::optional<std::uint32_t> watchdogSeconds;
+    /// The status the process ended with at once, if it did.
+    std::optional<ExitStatus> endedWith;
+    /// Held while the run writes its log; a nested hold would deadlock a real lock.
+    bool logLocked = false;
 
   private:
-    void endProcess() override;
+    void endProcess(ExitStatus status) override;
 
     Operations& ops_;
 };
+
+/// The status the process ends with: the one it ended with at once, or the one Main
+/// returned with.
+ExitStatus exitStatusOf(const RunContext& run, const FakeHost& host);
 
 class FakeRegistry : public Registry {
   public:

@@ -130,6 +130,7 @@ class Sweep {
             } catch (...) {
                 problems.insert("something escaped Main");
             }
+            checkExitStatus(os, fake::exitStatusOf(run, os.host), problems);
         }
         checkFiles(os, fault, problems);
         // A key whose close the system refused stays with the process until it ends.
@@ -138,6 +139,23 @@ class Sweep {
     }
 
   private:
+    // 0 exactly when a try answered true, 2 exactly when TreskPostLogs holds the report.
+    static void checkExitStatus(FakePlatform& os, ExitStatus status,
+                                std::set<std::string>& problems) {
+        const bool answeredTrue = os.automation.addClass(L"Mavlin.WebPost").trueAnswers > 0;
+        if ((status == ExitStatus::Delivered) != answeredTrue) {
+            problems.insert("status 0 without a true answer, or a true answer without it");
+        }
+        const auto spoolKey = fake::FileTree::keyOf(kSpoolFolder) + L"\\";
+        const auto paths = os.tree.filePaths();
+        const bool spooled = std::any_of(paths.begin(), paths.end(), [&](const auto& path) {
+            return startsWith(fake::FileTree::keyOf(path), spoolKey);
+        });
+        if ((status == ExitStatus::Spooled) != spooled) {
+            problems.insert("status 2 without a spooled report, or a spooled report without it");
+        }
+    }
+
     bool logNeverCreated(const FakePlatform& os) const {
         for (const auto& call : os.ops.calls()) {
             if (call.operation == "CreateTextFile" && call.detail == os.exeLogPath()) {

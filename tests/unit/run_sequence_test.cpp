@@ -227,5 +227,104 @@ TEST(RunSequence, FailingInstanceTestGoesToTheTrap) {
     EXPECT_FALSE(os.tree.hasFile(os.exeLogPath()));
 }
 
+// Every ending, once, with the status a scheduler reads from it.
+TEST(RunSequence, EveryEndingTellsItsExitStatus) {
+    struct Case {
+        const char* what;
+        void (*arrange)(FakePlatform&);
+        ExitStatus status;
+    };
+    const Case cases[] = {
+        {"delivered on the first try", [](FakePlatform&) {}, ExitStatus::Delivered},
+        {"delivered, but the log's archive fails",
+         [](FakePlatform& os) { os.ops.failEvery("MoveFile", Error(70, L"Denied")); },
+         ExitStatus::Delivered},
+        {"agent of another type",
+         [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L"X"); },
+         ExitStatus::AgentTypeNotSupported},
+        {"five failed tries, spooled",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+         },
+         ExitStatus::Spooled},
+        {"five failed tries, spool file not created",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+             os.ops.failCall("CreateTextFile", 2, Error(70, L"Denied"));
+         },
+         ExitStatus::ReportLost},
+        {"five failed tries, spool file not moved",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+             os.ops.failCall("MoveFile", 1, Error(58, L"File already exists"));
+         },
+         ExitStatus::ReportLost},
+        {"web-post class not registered",
+         [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); },
+         ExitStatus::ReportLost},
+        {"no uptime",
+         [](FakePlatform& os) {
+             os.wmi.instances.clear();
+             os.ops.failEvery("TickCount", Error(5, L"No clock"));
+         },
+         ExitStatus::NoUpTime},
+        {"web-post library missing",
+         [](FakePlatform& os) {
+             os.tree.files.erase(
+                 fake::FileTree::keyOf(std::wstring(FakePlatform::kInstallPath) + L"Mavlin.dll"));
+         },
+         ExitStatus::WebPostLibraryMissing},
+        {"installation path blank",
+         [](FakePlatform& os) {
+             os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"  ");
+         },
+         ExitStatus::WebPostLibraryMissing},
+        {"agent key absent",
+         [](FakePlatform& os) { os.registry.removeKey(FakePlatform::kAgentKey); },
+         ExitStatus::AgentSettingsMissing},
+        {"agent key opened with a null handle",
+         [](FakePlatform& os) { os.registry.openGivesNullHandle = true; },
+         ExitStatus::AgentSettingsMissing},
+        {"value absent from the key",
+         [](FakePlatform& os) { os.registry.removeValue(FakePlatform::kAgentKey, L"SITEID"); },
+         ExitStatus::AgentSettingsMissing},
+        {"member id of another type",
+         [](FakePlatform& os) {
+             os.registry.setValue(FakePlatform::kAgentKey, L"MEMBERID", 4, "1234");
+         },
+         ExitStatus::AgentSettingsMissing},
+        {"agent type empty",
+         [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L" "); },
+         ExitStatus::AgentSettingsMissing},
+        {"installation folder missing",
+         [](FakePlatform& os) {
+             os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"D:\\Gone");
+         },
+         ExitStatus::AgentSettingsMissing},
+        {"registration id empty",
+         [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"REGID", L""); },
+         ExitStatus::AgentSettingsMissing},
+        {"another copy running", [](FakePlatform& os) { os.host.anotherCopyRunning = true; },
+         ExitStatus::AnotherCopyRunning},
+        {"run log cannot be created",
+         [](FakePlatform& os) { os.tree.addFile(os.exeLogPath(), L"old\r\n", true); },
+         ExitStatus::StoppedByError},
+        {"error in the run's own steps",
+         [](FakePlatform& os) { os.ops.failCall("FolderExists", 1, Error(70, L"Denied")); },
+         ExitStatus::StoppedByError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform os;
+        c.arrange(os);
+        RunContext run(os.view());
+
+        fake::runMain(run);
+
+        EXPECT_EQ(fake::exitStatusOf(run, os.host), c.status);
+        EXPECT_EQ(os.host.watchdogSeconds, kDefaultRunTimeLimitSeconds);
+    }
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -1,20 +1,40 @@
-// The Windows entry point: one apartment for the COM objects of the run, then Main.
+// The Windows entry point: one apartment for the COM objects of the run, then Main,
+// then the end of the process with the status the run has learnt.
 #include <objbase.h>
 #include <windows.h>
+
+#include <cstdint>
+#include <exception>
 
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_sequence.h"
 
+#ifndef TAVREL_RUN_TIME_LIMIT_SECONDS
+#error "TAVREL_RUN_TIME_LIMIT_SECONDS must give the run's time limit"
+#endif
+
+namespace {
+
+// What escapes every handler, on any thread, still tells the scheduler the run failed.
+[[noreturn]] void endAfterEscapedFault() {
+    ExitProcess(static_cast<UINT>(tavrel::ExitStatus::StoppedByError));
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    std::set_terminate(endAfterEscapedFault);
+    // Nothing here is destroyed before the end: the watchdog may use the run to the last.
+    tavrel::win32::ComApartment apartment;
+    tavrel::win32::Win32Platform platform;
+    tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     try {
-        tavrel::win32::ComApartment apartment;
-        tavrel::win32::Win32Platform platform;
-        tavrel::RunContext run(platform.view());
         tavrel::Main(run);
     } catch (...) {
-        // Last line of defence: a windowless program has nobody to show a crash to,
-        // and Main already traps every error the run can raise.
+        // Last line of defence: Main traps every Error, but a fault of the program
+        // itself (a library's logic_error, say) is no Error and would end up here.
+        run.state.exitStatus = tavrel::ExitStatus::StoppedByError;
     }
-    return 0;
+    platform.host.endProcessNow(run.state.exitStatus);
 }

@@ -45,8 +45,9 @@ void __throw_out_of_range_fmt(const char*, ...) {
 
 namespace __gnu_cxx {
 
-// An exception that escapes everything ends the process with a plain abort: a
-// windowless program has no console to print the exception's name to.
+// The library's default terminate handler. The entry point installs its own, which
+// ends the process with the failed run's status; this one only keeps the verbose
+// handler out of the exe (a windowless program has no console to print to).
 void __verbose_terminate_handler() {
     std::abort();
 }
