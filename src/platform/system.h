@@ -1,5 +1,5 @@
-// The machine itself: its Windows folder, its tick count, starting system programs
-// and pausing.
+// The machine itself: its Windows folder, its tick count, its case mapping, starting
+// system programs and pausing.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,11 @@ class System {
 
     /// Milliseconds since the system started, as a 64-bit count that does not wrap.
     virtual std::uint64_t tickCount() = 0;
+
+    /// The text with every letter upper-cased by the system's locale-independent
+    /// mapping, so that the result is the same on every machine ("é" gives "É", and
+    /// "i" gives "I" in Turkey too). Throws Error on failure.
+    virtual std::wstring toUpperInvariant(const std::wstring& text) = 0;
 
     /// Starts the named program from the system folder, with its window hidden and the
     /// given command line, and does not wait for it. Throws Error when it cannot be

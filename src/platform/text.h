@@ -16,15 +16,4 @@ inline std::wstring trimSpaces(std::wstring_view text) {
     return std::wstring(text.substr(first, last - first + 1));
 }
 
-/// Upper-cases the letters a to z; the agent's identifiers are plain ASCII, and this
-/// keeps the result the same whatever the machine's locale.
-inline std::wstring toUpperAscii(std::wstring text) {
-    for (auto& c : text) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
-    return text;
-}
-
 }  // namespace tavrel

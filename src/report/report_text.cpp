@@ -12,6 +12,23 @@ void appendPadded(std::wstring& out, int value, int width) {
     out += digits;
 }
 
+// A registration id may hold anything; in a file name, whatever Windows refuses or
+// reads as a path, and the escape itself, becomes "%" and two hex digits, so the name
+// stays one name in TreskPostLogs. Ordinary ids come out unchanged.
+void appendFileNameSafe(std::wstring& out, std::wstring_view text) {
+    constexpr std::wstring_view kEscaped = L"\\/:*?\"<>|%";
+    constexpr std::wstring_view kHexDigits = L"0123456789ABCDEF";
+    for (wchar_t c : text) {
+        if (c < 32 || kEscaped.find(c) != std::wstring_view::npos) {
+            out += L'%';
+            out += kHexDigits[(static_cast<unsigned>(c) >> 4) & 0xF];
+            out += kHexDigits[static_cast<unsigned>(c) & 0xF];
+        } else {
+            out += c;
+        }
+    }
+}
+
 }  // namespace
 
 std::wstring reportTimestamp(int month, int day, int year, int hour, int minute, int second) {
@@ -60,7 +77,7 @@ std::wstring buildQueryString(std::wstring_view baseUrl, std::wstring_view membe
 
 std::wstring spoolFileName(std::wstring_view regId, const LocalTime& time) {
     std::wstring name = L"wpsysuptimedata_N_";
-    name += regId;
+    appendFileNameSafe(name, regId);
     name += L"_";
     appendPadded(name, time.month, 2);
     appendPadded(name, time.day, 2);

@@ -23,7 +23,9 @@ std::wstring buildQueryString(std::wstring_view baseUrl, std::wstring_view membe
                               std::wstring_view siteId, std::wstring_view regId,
                               std::wstring_view agentType);
 
-/// "wpsysuptimedata_N_" + regId + "_" + MMDDYYYYHHNNSS + ".xml".
+/// "wpsysuptimedata_N_" + regId + "_" + MMDDYYYYHHNNSS + ".xml", with every character
+/// of regId that a file name cannot hold or that separates paths (\ / : * ? " < > |
+/// and codes 0 to 31), and "%" itself, written as "%" and two upper-case hex digits.
 std::wstring spoolFileName(std::wstring_view regId, const LocalTime& time);
 
 }  // namespace tavrel

@@ -76,7 +76,10 @@ void readAgentIdentity(RunContext& run, const RegistryKey& agentKey) {
 
     writeLog(run, L"MSG : Getting Installation Path");
     state.gInstallPath = getInstallationPath(run, agentKey);
-    if (!state.gInstallPath.empty() && !state.gFso->folderExists(state.gInstallPath)) {
+    // A relative path would have the run register, load and write what lies under the
+    // working folder or the current drive's root.
+    if (!state.gInstallPath.empty() && (!isAbsoluteFolderPath(state.gInstallPath) ||
+                                        !state.gFso->folderExists(state.gInstallPath))) {
         endWithLines(run, ExitStatus::AgentSettingsMissing,
                      {L"MSG : QUENTA Folder [" + state.gInstallPath + L"] is missing",
                       L"MSG : Application Completed"});

@@ -20,7 +20,7 @@ void logReaderError(RunContext& run, const Error& error) {
 }
 
 std::wstring readNormalised(RunContext& run, const RegistryKey& key, std::wstring_view name) {
-    return toUpperAscii(trimSpaces(readRegistryValue(run, key, name)));
+    return run.os.system.toUpperInvariant(trimSpaces(readRegistryValue(run, key, name)));
 }
 
 // MEMBERID and SITEID: stored before they are judged, logged whatever they hold.
@@ -40,7 +40,34 @@ bool readIdentity(RunContext& run, const RegistryKey& key, std::wstring_view nam
         });
 }
 
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool isAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
 }  // namespace
+
+bool isAbsoluteFolderPath(std::wstring_view path) {
+    if (path.size() >= 3 && isAsciiLetter(path[0]) && path[1] == L':' && isSeparator(path[2])) {
+        return true;
+    }
+    if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1])) {
+        return false;
+    }
+    // "\\server\share": the device forms "\\?\" and "\\.\" have no server.
+    const std::wstring_view rest = path.substr(2);
+    const auto serverEnd = rest.find_first_of(L"\\/");
+    const std::wstring_view server = rest.substr(0, serverEnd);
+    if (serverEnd == std::wstring_view::npos || server.empty() || server == L"." ||
+        server.find_first_of(L"?*") != std::wstring_view::npos) {
+        return false;
+    }
+    const std::wstring_view share = rest.substr(serverEnd + 1);
+    return !share.empty() && !isSeparator(share.front());
+}
 
 std::wstring readRegistryValue(RunContext& run, const RegistryKey& key,
                                std::wstring_view valueName) {

@@ -26,4 +26,9 @@ bool checkAgentType(RunContext& run, const RegistryKey& key);
 /// InstallationPath trimmed and ending in a backslash, or empty text.
 std::wstring getInstallationPath(RunContext& run, const RegistryKey& key);
 
+/// True for a path that names one place whatever the working folder and drive: a
+/// drive letter, ":" and a separator ("C:\", "C:/"), or "\\server\share" with a server
+/// name. Drive- and root-relative, relative and device ("\\?\", "\\.\") paths are not.
+bool isAbsoluteFolderPath(std::wstring_view path);
+
 }  // namespace tavrel

@@ -140,5 +140,31 @@ TEST(AgentIdentity, RawRegistryDataOfOddShapesIsHandledInOrder) {
     }
 }
 
+// The agent's folder lies under the working folder the program starts in: named
+// relatively, it must still count as missing, its library never registered.
+TEST(AgentIdentity, RelativeInstallationPathIsAMissingFolder) {
+    AgentMachine machine(L"relative path");
+    machine.seedNormalAgent();
+    machine.installWebPostDouble("true");
+    machine.setString("InstallationPath", "QUENDA Agent");
+
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::AgentSettingsMissing);
+
+    const Lines expected =
+        firstLines(identityLines(machine, L"417"), 5) +
+        Lines{L"MSG : QUENTA Folder [QUENDA Agent\\] is missing", L"MSG : Application Completed"};
+    EXPECT_EQ(machine.exeLogMessages(), expected);
+    HKEY registered = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost", 0, KEY_READ, &registered),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(machine.webPostJournal());
+    for (const auto& folder : {machine.installFolder(), machine.workingFolder()}) {
+        for (const wchar_t* name : {L"\\ApplicationLog", L"\\TreskPostLogs", L"\\TavrelLog.txt"}) {
+            EXPECT_EQ(GetFileAttributesW((folder + name).c_str()), INVALID_FILE_ATTRIBUTES)
+                << (folder + name).c_str();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrel::e2e

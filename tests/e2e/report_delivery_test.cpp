@@ -1,5 +1,7 @@
 // The real program under Wine measuring the uptime and posting it through the web-post
 // double, which the program registers from the agent's folder itself.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/win32/ansi_text.h"
@@ -166,6 +168,42 @@ TEST(ReportDelivery, ALibraryThatCannotBeCreatedIsNamedInTheLog) {
     expected.push_back(L"ERR : in sendWebPost function() *");
     EXPECT_TRUE(matchesLines(*log, expected + kFinishCreatingTheArchive));
     EXPECT_TRUE(machine.spooledFiles().empty());
+}
+
+// Names in a folder that start with the spool prefix.
+std::vector<std::wstring> spoolNamesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW((folder + L"\\wpsysuptimedata*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            names.push_back(entry.cFileName);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    return names;
+}
+
+TEST(ReportDelivery, ARegistrationIdWithPathCharactersSpoolsUnderItsEncodedName) {
+    AgentMachine machine(L"odd regid");
+    machine.seedNormalAgent();
+    machine.setString("REGID", "..\\..\\a/b");
+    machine.installWebPostDouble("false");
+
+    EXPECT_EQ(machine.runTavrel(), ExitStatus::Spooled);
+
+    const auto files = machine.spooledFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].rfind(L"wpsysuptimedata_N_..%5C..%5Ca%2Fb_", 0), 0u) << files[0].c_str();
+    for (const auto& folder : {machine.installFolder(), machine.workingFolder(),
+                               std::wstring(L"C:\\Tavrel E2E"), machine.exeFolder()}) {
+        EXPECT_TRUE(spoolNamesIn(folder).empty()) << folder.c_str();
+    }
+    const auto log = machine.archivedLogMessages();
+    ASSERT_TRUE(log);
+    const std::wstring folder = machine.installFolder() + L"\\";
+    EXPECT_EQ((*log)[log->size() - 6], L"MSG : successfully moved " + folder + files[0] + L" to " +
+                                           folder + L"TreskPostLogs\\" + files[0]);
 }
 
 }  // namespace

@@ -563,6 +563,20 @@ std::uint64_t FakeSystem::tickCount() {
     return ticks;
 }
 
+std::wstring FakeSystem::toUpperInvariant(const std::wstring& text) {
+    ops_.enterOrThrow("UpperCase");
+    std::wstring upper = text;
+    for (auto& c : upper) {
+        const bool latin1Lower = c >= 0xE0 && c <= 0xFE && c != 0xF7;  // but the division sign
+        if ((c >= L'a' && c <= L'z') || latin1Lower) {
+            c = static_cast<wchar_t>(c - 0x20);
+        } else if (c == 0xFF) {
+            c = 0x178;  // the capital of U+00FF lies outside Latin-1
+        }
+    }
+    return upper;
+}
+
 void FakeSystem::startSystemProgramHidden(const std::wstring& programName,
                                           const std::wstring& commandLine) {
     ops_.enterOrThrow("StartProgram", programName + L": " + commandLine);

@@ -209,6 +209,8 @@ class FakeSystem : public System {
 
     WindowsDirectory windowsDirectory(std::uint32_t bufferSize) override;
     std::uint64_t tickCount() override;
+    /// Maps a to z and the Latin-1 letters, as the invariant mapping does.
+    std::wstring toUpperInvariant(const std::wstring& text) override;
     void startSystemProgramHidden(const std::wstring& programName,
                                   const std::wstring& commandLine) override;
     void sleep(std::uint32_t milliseconds) override;

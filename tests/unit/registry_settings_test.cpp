@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "log/run_log.h"
 #include "run/run_sequence.h"
 #include "support/fake_platform.h"
@@ -146,7 +148,7 @@ TEST_F(ReaderTest, InstallationPathEndsInOneBackslash) {
 TEST(AgentIdentity, ValuesAreTrimmedAndUpperCasedExceptTheRegistrationId) {
     FakePlatform os;
     os.registry.setString(kAgentKey, L"MEMBERID", L" m1001x ");
-    os.registry.setString(kAgentKey, L"SITEID", L"s2002 ");
+    os.registry.setString(kAgentKey, L"SITEID", L"s2002\u00e9i ");
     os.registry.setString(kAgentKey, L"TYPE", L"  vamr ");
     os.registry.setString(kAgentKey, L"REGID", L"  ab&<c1  ");
     RunContext run(os.view());
@@ -155,12 +157,12 @@ TEST(AgentIdentity, ValuesAreTrimmedAndUpperCasedExceptTheRegistrationId) {
 
     EXPECT_EQ(firstLines(os.runLogMessages(), 8),
               (Lines{L"MSG : Application Started.", L"MSG : Member ID :--> M1001X",
-                     L"MSG : SITE ID :--> S2002", L"MSG : Agent Type  :--> VAMR",
+                     L"MSG : SITE ID :--> S2002\u00c9I", L"MSG : Agent Type  :--> VAMR",
                      L"MSG : Getting Installation Path",
                      L"MSG : Installation Path [C:\\Program Files\\QUENDA Agent\\]",
                      L"MSG : Getting REGID from Registry.", L"MSG : REGID  :--> ab&<c1"}));
     EXPECT_EQ(run.state.gMemberID, L"M1001X");
-    EXPECT_EQ(run.state.gSiteID, L"S2002");
+    EXPECT_EQ(run.state.gSiteID, L"S2002\u00c9I");
     EXPECT_EQ(run.state.gAgentType, L"VAMR");
     EXPECT_EQ(run.state.gInstallPath, L"C:\\Program Files\\QUENDA Agent\\");
     EXPECT_EQ(run.state.gRegID, L"ab&<c1");
@@ -221,6 +223,11 @@ TEST(AgentIdentity, BlankOrWrongValuesEndTheRunWithTheirLines) {
          Ending::AtOnce,
          normalLinesThrough(L"MSG : Getting Installation Path") +
              Lines{L"MSG : QUENTA Folder [D:\\Gone\\] is missing", L"MSG : Application Completed"}},
+        // Never looked for: it would name a folder under the working folder.
+        {"installation path relative", L"InstallationPath", kRegSz, std::string("Tavrel\0", 7),
+         Ending::AtOnce,
+         normalLinesThrough(L"MSG : Getting Installation Path") +
+             Lines{L"MSG : QUENTA Folder [Tavrel\\] is missing", L"MSG : Application Completed"}},
         {"registration id blank", L"REGID", kRegSz, std::string(" \0", 2), Ending::AtOnce,
          normalLinesThrough(L"MSG : Getting REGID from Registry.") +
              Lines{L"MSG : REGID is missing.", L"MSG : Application Completed"}},
@@ -244,6 +251,30 @@ TEST(AgentIdentity, BlankOrWrongValuesEndTheRunWithTheirLines) {
         EXPECT_EQ(fake::runMain(run), c.ending);
         // A run that goes on is followed past the identity by the other subsystems.
         EXPECT_EQ(firstLines(os.exeLogMessages(), c.lines.size()), c.lines);
+    }
+}
+
+TEST(AgentIdentity, OnlyAbsoluteInstallationPathsNameAFolder) {
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"C:\\Agent\\", true},
+        {L"c:/Agent/", true},
+        {L"C:\\", true},
+        {L"\\\\server\\share\\", true},
+        {L"\\\\server\\share\\Agent\\", true},
+        {L"C:Agent\\", false},
+        {L"\\Agent\\", false},
+        {L".\\", false},
+        {L"QUENDA\\", false},
+        {L"..\\x\\", false},
+        {L"\\\\?\\C:\\Agent\\", false},
+        {L"\\\\.\\C:\\", false},
+        {L"\\\\server\\", false},
+        {L"\\\\\\share\\", false},
+        {L"1:\\Agent\\", false},
+    };
+    for (const auto& [path, absolute] : cases) {
+        EXPECT_EQ(isAbsoluteFolderPath(path), absolute)
+            << testing::PrintToString(std::wstring(path));
     }
 }
 

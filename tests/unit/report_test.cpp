@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "log/run_log.h"
 #include "report/report_text.h"
 #include "report/web_post.h"
@@ -30,6 +32,23 @@ TEST(ReportText, TimestampsAndNamesAreExact) {
               L"wpsysuptimedata_N_417_12072026140509.xml");
     EXPECT_EQ(spoolFileName(L"417", {2026, 3, 1, 9, 5, 3}),
               L"wpsysuptimedata_N_417_03012026090503.xml");
+}
+
+TEST(ReportText, SpoolFileNameKeepsAnyRegistrationIdInOneName) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"Reg-417 a_b.c", L"Reg-417 a_b.c"},
+        {L"..\\x", L"..%5Cx"},
+        {L"a/b", L"a%2Fb"},
+        {L"50%", L"50%25"},
+        {L"..\\..\\windows\\x", L"..%5C..%5Cwindows%5Cx"},
+        {L"c:*?\"<>|", L"c%3A%2A%3F%22%3C%3E%7C"},
+        {L"tab\tend\r\n", L"tab%09end%0D%0A"},
+        {std::wstring(L"\x01\x1f\x7f\u00e9", 4), L"%01%1F\x7f\u00e9"},
+    };
+    for (const auto& [regId, encoded] : cases) {
+        EXPECT_EQ(spoolFileName(regId, {2026, 12, 7, 14, 5, 9}),
+                  L"wpsysuptimedata_N_" + encoded + L"_12072026140509.xml");
+    }
     EXPECT_EQ(buildUptimeReport(L"a&<b", L"900", L"12/7/2026 14:5:9"),
               L"<wpsysuptimedata><regid>a&<b</regid><uptime>900</uptime><mndtime>12/7/2026 "
               L"14:5:9</mndtime></wpsysuptimedata>");

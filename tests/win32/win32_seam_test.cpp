@@ -275,5 +275,14 @@ TEST(Win32System, StartsOnlyProgramsOfTheSystemFolder) {
     system.sleep(0);
 }
 
+TEST(Win32System, UpperCasesEveryLetterWhateverTheLocale) {
+    Win32System system;
+    // Under a Turkish locale "i" would become a dotted capital; the mapping ignores it.
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_TURKISH, SUBLANG_DEFAULT), SORT_DEFAULT));
+    EXPECT_EQ(system.toUpperInvariant(L"m1001\u00e9i-x"), L"M1001\u00c9I-X");
+    EXPECT_EQ(system.toUpperInvariant(L""), L"");
+    SetThreadLocale(LOCALE_USER_DEFAULT);
+}
+
 }  // namespace
 }  // namespace tavrel::win32

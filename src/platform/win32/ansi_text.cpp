@@ -8,16 +8,12 @@
 
 namespace tavrel::win32 {
 
-namespace {
-
 int checkedLength(std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
         throw Error(errnum::kOutOfMemory, L"Text too long to convert");
     }
     return static_cast<int>(size);
 }
-
-}  // namespace
 
 std::string wideToAnsi(std::wstring_view text) {
     if (text.empty()) {

@@ -40,6 +40,24 @@ std::uint64_t Win32System::tickCount() {
     return GetTickCount64();
 }
 
+std::wstring Win32System::toUpperInvariant(const std::wstring& text) {
+    if (text.empty()) {
+        return text;
+    }
+    const int length = checkedLength(text.size());
+    const int needed = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), length,
+                                     nullptr, 0, nullptr, nullptr, 0);
+    if (needed <= 0) {
+        throwLastError();
+    }
+    std::wstring upper(static_cast<std::size_t>(needed), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), length, upper.data(),
+                      needed, nullptr, nullptr, 0) != needed) {
+        throwLastError();
+    }
+    return upper;
+}
+
 void Win32System::startSystemProgramHidden(const std::wstring& programName,
                                            const std::wstring& commandLine) {
     // By its full path only: a program of that name planted in our own folder, the

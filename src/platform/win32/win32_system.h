@@ -8,6 +8,7 @@ class Win32System : public System {
   public:
     WindowsDirectory windowsDirectory(std::uint32_t bufferSize) override;
     std::uint64_t tickCount() override;
+    std::wstring toUpperInvariant(const std::wstring& text) override;
     void startSystemProgramHidden(const std::wstring& programName,
                                   const std::wstring& commandLine) override;
     void sleep(std::uint32_t milliseconds) override;
