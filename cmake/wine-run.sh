@@ -26,13 +26,13 @@ ensure_prefix() {
 }
 ensure_prefix
 
-# A 64-bit program goes straight to the 64-bit loader: the wine launcher starts with
-# the 32-bit one, which some machines run only under emulation.
-loader=wine
+# Only a 32-bit program needs the 32-bit loader, which some machines run only under
+# emulation; 64-bit programs and Wine's own tools (reg, cmd) take the 64-bit one.
+loader=/usr/lib/wine/wine64
 if [ -f "${1:-}" ]; then
     pe_header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
     machine=$(od -An -tx2 -j$((pe_header + 4)) -N2 "$1" | tr -d ' ')
-    [ "$machine" = 8664 ] && loader=/usr/lib/wine/wine64
+    [ "$machine" = 014c ] && loader=wine
 fi
 
 out=$(mktemp) err=$(mktemp)

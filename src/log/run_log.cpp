@@ -66,13 +66,10 @@ void writeLog(RunContext& run, std::wstring_view message) {
     appendLogLine(run, message);
 }
 
-void writeLogUnlessBusy(RunContext& run, std::wstring_view message,
-                        std::uint32_t waitMilliseconds) {
-    if (!run.os.host.tryLockLog(waitMilliseconds)) {
-        return;
+void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds) {
+    if (run.os.host.tryLockLog(waitMilliseconds)) {
+        appendLogLine(run, message);  // the lock stays held: no line may follow this one
     }
-    appendLogLine(run, message);
-    run.os.host.unlockLog();
 }
 
 }  // namespace tavrel

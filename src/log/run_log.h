@@ -29,8 +29,9 @@ void releaseRunLog(RunContext& run);
 /// written, or is written while no log is open, is dropped.
 void writeLog(RunContext& run, std::wstring_view message);
 
-/// writeLog for another thread than the run's: when the log stays locked for longer
-/// than the wait (the run stuck inside a write), the line is dropped.
-void writeLogUnlessBusy(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds);
+/// writeLog for the watchdog's thread, just before the process ends: keeps the log's
+/// lock, so that no line of the run follows, and drops the line when the lock stays
+/// busy for longer than the wait (the run stuck inside a write).
+void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds);
 
 }  // namespace tavrel

@@ -35,10 +35,10 @@ void startTimeLimit(RunContext& run) {
     run.os.host.startWatchdog(run.runTimeLimitSeconds, [&run] {
         // The run may be stuck inside a write of its own: the line is then dropped.
         ignoreFailure([&] {
-            writeLogUnlessBusy(run,
-                               L"ERR : Run stopped after the time limit of " +
-                                   std::to_wstring(run.runTimeLimitSeconds) + L" seconds.",
-                               kWatchdogLogWaitMs);
+            writeLastLogLine(run,
+                             L"ERR : Run stopped after the time limit of " +
+                                 std::to_wstring(run.runTimeLimitSeconds) + L" seconds.",
+                             kWatchdogLogWaitMs);
         });
     });
 }
