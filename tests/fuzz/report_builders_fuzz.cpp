@@ -31,6 +31,29 @@ class Expect {
         pos_ += width;
         return *this;
     }
+    // The original text with "%XX" escapes: it must read back as the original and hold
+    // nothing a file name cannot, nor a separator.
+    Expect& escaped(std::wstring_view original) {
+        constexpr std::wstring_view kHex = L"0123456789ABCDEF";
+        for (wchar_t want : original) {
+            require(pos_ < text_.size(), what_, "an escaped text is cut short");
+            wchar_t got = text_[pos_++];
+            if (got == L'%') {
+                const std::wstring_view code = text_.substr(pos_, 2);
+                require(code.size() == 2 && kHex.find(code[0]) != std::wstring_view::npos &&
+                            kHex.find(code[1]) != std::wstring_view::npos,
+                        what_, "a percent sign starts no escape");
+                got = static_cast<wchar_t>(kHex.find(code[0]) * 16 + kHex.find(code[1]));
+                pos_ += 2;
+            } else {
+                require(got >= 32 &&
+                            std::wstring_view(L"\\/:*?\"<>|").find(got) == std::wstring_view::npos,
+                        what_, "a character a file name cannot hold");
+            }
+            require(got == want, what_, "an escaped text does not read back");
+        }
+        return *this;
+    }
     void end() const { require(pos_ == text_.size(), what_, "text after the last part"); }
 
   private:
@@ -105,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::wstring spool = spoolFileName(regId, t);
     fuzz::Expect name(spool, "spoolFileName");
-    name.then({L"wpsysuptimedata_N_", regId, L"_"});
+    name.then({L"wpsysuptimedata_N_"}).escaped(regId).then({L"_"});
     if (inRange) {
         name.number(t.month, 2).number(t.day, 2).number(t.year, 4);
         name.number(t.hour, 2).number(t.minute, 2).number(t.second, 2).then({L".xml"}).end();
