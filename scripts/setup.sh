@@ -29,7 +29,8 @@ install_packages "${packages[@]}"
 # programs only; there the loader runs under qemu's user-mode emulation, registered for
 # 32-bit x86 programs (the registration does not outlive a reboot, so check every time).
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    install_packages qemu-user-static
+    # The Windows tests then run on a 64-bit build (see test.sh).
+    install_packages qemu-user-static g++-mingw-w64-x86-64-posix
     binfmt=/proc/sys/fs/binfmt_misc
     [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
     if [ ! -f "$binfmt/qemu-i386" ]; then
