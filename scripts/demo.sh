@@ -2,8 +2,11 @@
 # The main job: builds Tavrel.exe and runs it under Wine against a demo agent whose
 # web-post library (the test double) forwards the report to a local receiver; then
 # prints the run log and what the receiver got.
+#
+# Given the path of another Tavrel.exe (a release build, say), runs that one instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tavrel_exe=${1:-build/windows/bin/Tavrel.exe}
 bash scripts/setup.sh
 
 cmake --preset windows >/dev/null
@@ -28,7 +31,7 @@ exe_folder="$drive_c/Program Files (x86)/Tavrel"
 agent_folder="$drive_c/Demo Agent/QUENDA Agent"
 rm -rf "$exe_folder" "$drive_c/Demo Agent"
 mkdir -p "$exe_folder" "$agent_folder/Configuration"
-cp build/windows/bin/Tavrel.exe "$exe_folder/"
+cp "$tavrel_exe" "$exe_folder/Tavrel.exe"
 cp build/windows/bin/Mavlin.dll "$agent_folder/"
 printf 'true|reply1=  accepted  \r\n' >"$agent_folder/Mavlin.script"
 
