@@ -1,5 +1,10 @@
 #include "run/run_sequence.h"
 
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/scripting_runtime.h"

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/e2e_harness.h"
 #include "support/line_match.h"
 #include "support/test_host.h"

@@ -1,5 +1,6 @@
 #include "support/e2e_harness.h"
 
+#include <cstddef>
 #include <stdexcept>
 
 #include "platform/win32/ansi_text.h"

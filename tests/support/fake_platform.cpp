@@ -1,7 +1,10 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cwctype>
+#include <new>
+#include <utility>
 
 #include "run/run_sequence.h"
 #include "support/log_lines.h"

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "log/run_log.h"
 #include "run/run_sequence.h"
 #include "support/fake_platform.h"

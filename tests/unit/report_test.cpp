@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "log/run_log.h"
 #include "report/report_text.h"
 #include "report/web_post.h"

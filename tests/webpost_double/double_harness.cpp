@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <cstddef>
 #include <stdexcept>
 
 #include "platform/win32/unique_resource.h"

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/single_instance.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/host.h"
 #include "platform/win32/unique_resource.h"
 
