@@ -22,7 +22,9 @@ if not errorlevel 1 (
 
 set passed=0
 set failed=0
-for %%p in ("%~dp0*_tests.exe") do (
+rem From the bundle's folder: Wine's cmd expands no wildcard inside quotes.
+pushd "%~dp0"
+for %%p in (*_tests.exe) do (
     echo ==== %%~nxp
     "%%~fp"
     rem A crash leaves a negative status, which "if errorlevel 1" would take for success.
@@ -33,6 +35,7 @@ for %%p in ("%~dp0*_tests.exe") do (
         set /a passed+=1
     )
 )
+popd
 echo !passed! passed, !failed! failed
 if !failed! neq 0 exit /b 1
 exit /b 0
