@@ -3,8 +3,10 @@
 # when everything is there already.
 set -euo pipefail
 
+# The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64 python3)
+          g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
+          osslsigncode openssl)
 
 install_packages() {
     local missing=()
@@ -29,7 +31,8 @@ install_packages "${packages[@]}"
 # programs only; there the loader runs under qemu's user-mode emulation, registered for
 # 32-bit x86 programs (the registration does not outlive a reboot, so check every time).
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    install_packages qemu-user-static
+    # The Windows tests then run on a 64-bit build (see test.sh).
+    install_packages qemu-user-static g++-mingw-w64-x86-64-posix
     binfmt=/proc/sys/fs/binfmt_misc
     [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
     if [ ! -f "$binfmt/qemu-i386" ]; then
