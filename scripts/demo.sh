@@ -3,8 +3,11 @@
 # web-post library (the test double) forwards the report to a local receiver; then
 # prints the exit status, the run log and what the receiver got. On a kernel that runs
 # no 32-bit programs, the run goes through emulation and takes a few minutes.
+#
+# Given the path of another Tavrel.exe (a release build, say), runs that one instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tavrel_exe=${1:-build/windows/bin/Tavrel.exe}
 bash scripts/setup.sh
 
 cmake --preset windows >/dev/null
@@ -29,7 +32,7 @@ exe_folder="$drive_c/Program Files (x86)/Tavrel"
 agent_folder="$drive_c/Demo Agent/QUENDA Agent"
 rm -rf "$exe_folder" "$drive_c/Demo Agent"
 mkdir -p "$exe_folder" "$agent_folder/Configuration"
-cp build/windows/bin/Tavrel.exe "$exe_folder/"
+cp "$tavrel_exe" "$exe_folder/Tavrel.exe"
 cp build/windows/bin/Mavlin.dll "$agent_folder/"
 printf 'true|reply1=  accepted  \r\n' >"$agent_folder/Mavlin.script"
 

@@ -3,8 +3,10 @@
 # when everything is there already.
 set -euo pipefail
 
+# The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64 python3)
+          g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
+          osslsigncode openssl)
 
 install_packages() {
     local missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # All tests: native unit tests (the fault sweeps among them), the same built with
 # AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz stage, then the Windows unit tests, the
-# Win32 seam tests and the end-to-end scenarios under Wine. Exits non-zero on any failure.
+# Win32 seam tests and the end-to-end scenarios under Wine; then the Windows test bundle
+# unpacked away from the build folder, and a signed release. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,11 +17,13 @@ bash tests/fuzz/run.sh
 # The Windows tests run on the shipped 32-bit build where this machine runs 32-bit
 # programs itself; where only emulation runs them (setup.sh says so), a Wine start takes
 # minutes, so they run on the 64-bit build and the 32-bit one is only built.
+preset=windows
 if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     echo "This kernel runs no 32-bit programs: the Windows tests run on the 64-bit build."
     cmake --preset windows >/dev/null
     cmake --build --preset windows
-    cmake --workflow --preset windows64
-else
-    cmake --workflow --preset windows
+    preset=windows64
 fi
+cmake --workflow --preset "$preset"
+bash scripts/check-bundle.sh "$preset"
+bash scripts/check-release.sh

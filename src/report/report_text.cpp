@@ -1,5 +1,7 @@
 #include "report/report_text.h"
 
+#include <cstddef>
+
 namespace tavrel {
 
 namespace {

@@ -1,5 +1,7 @@
 #include "report/spool.h"
 
+#include <memory>
+
 #include "log/run_log.h"
 #include "report/report_text.h"
 

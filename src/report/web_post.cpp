@@ -1,5 +1,8 @@
 #include "report/web_post.h"
 
+#include <memory>
+#include <string>
+
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "platform/text.h"

@@ -1,5 +1,6 @@
 #include "run/run_finish.h"
 
+#include <cstdint>
 #include <string>
 
 #include "log/run_log.h"

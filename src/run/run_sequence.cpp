@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "log/run_log.h"
 #include "platform/error.h"

@@ -1,6 +1,8 @@
 #include "settings/endpoint.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 
 #include "log/run_log.h"
 #include "platform/error.h"

@@ -1,5 +1,7 @@
 #include "uptime/tick_fallback.h"
 
+#include <string>
+
 #include "log/run_log.h"
 #include "platform/error.h"
 

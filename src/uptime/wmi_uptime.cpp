@@ -1,5 +1,10 @@
 #include "uptime/wmi_uptime.h"
 
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
 #include "log/run_log.h"
 #include "platform/error.h"
 

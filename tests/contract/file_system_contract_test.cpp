@@ -2,7 +2,11 @@
 // fake natively and against the Win32 implementation under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/error.h"
 #include "support/file_system_world.h"

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "platform/win32/ansi_text.h"
 #include "support/e2e_harness.h"

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/e2e_harness.h"
 #include "support/line_match.h"
+#include "support/test_host.h"
 
 namespace tavrel::e2e {
 namespace {
@@ -84,7 +88,8 @@ TEST(RunFinish, PlantedRegistrationToolsNeverRun) {
     // A program under the tool's name in the two places the ordinary program search
     // would look first; run, it would leave a marker.
     for (const auto& folder : {machine.exeFolder(), machine.workingFolder()}) {
-        ASSERT_TRUE(CopyFileW(PLANTED_TOOL_PATH, (folder + L"\\regsvr32.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(testhost::pathBesideThisProgram(L"planted_tool.exe").c_str(),
+                              (folder + L"\\regsvr32.exe").c_str(), FALSE));
     }
 
     EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);

@@ -2,7 +2,10 @@
 // identity is read.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cwctype>
+#include <string>
+#include <vector>
 
 #include "platform/win32/single_instance.h"
 #include "platform/win32/unique_resource.h"

@@ -1,5 +1,10 @@
 // The INI reader against any buffer the profile function leaves and any count it reports.
 // Input: the count (4 bytes), flags, then the buffer's first characters.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
 #include "fuzz_support.h"
 #include "log/run_log.h"
 #include "settings/endpoint.h"

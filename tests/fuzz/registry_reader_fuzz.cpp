@@ -2,7 +2,12 @@
 // reports, the bytes the data query writes, and a value that changes in between.
 // Input: flags, type, count (2 bytes), split, then the value's bytes.
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <new>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"

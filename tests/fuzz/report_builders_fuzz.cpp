@@ -1,7 +1,11 @@
 // The report, query-string and spool-name builders with any identity texts and times.
 // Input: six 4-byte time fields, flags, then texts separated by 0xFF bytes.
+#include <cstddef>
+#include <cstdint>
 #include <cwchar>
 #include <initializer_list>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"

@@ -1,16 +1,19 @@
 #include "support/e2e_harness.h"
 
+#include <cstddef>
 #include <stdexcept>
 
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_resource.h"
 #include "support/log_lines.h"
+#include "support/test_host.h"
 
 namespace tavrel::e2e {
 
 namespace {
 
 constexpr const char* kAgentKey = "Software\\QUENDA";
+constexpr const wchar_t* kScenariosFolder = L"C:\\Tavrel E2E";
 constexpr const wchar_t* kWebPostClsid = L"{8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}";
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -61,21 +64,28 @@ void require(bool ok, const char* what) {
 }  // namespace
 
 AgentMachine::AgentMachine(const std::wstring& scenario)
-    : root_(L"C:\\Tavrel E2E\\" + scenario),
+    : root_(std::wstring(kScenariosFolder) + L"\\" + scenario),
       exeFolder_(root_ + L"\\Program Files\\Tavrel"),
       installFolder_(root_ + L"\\QUENDA Agent") {
-    CreateDirectoryW(L"C:\\Tavrel E2E", nullptr);
+    CreateDirectoryW(kScenariosFolder, nullptr);
     removeTree(root_);
     require(CreateDirectoryW(root_.c_str(), nullptr), "CreateDirectory");
     require(CreateDirectoryW((root_ + L"\\Program Files").c_str(), nullptr), "CreateDirectory");
     require(CreateDirectoryW(exeFolder_.c_str(), nullptr), "CreateDirectory");
-    require(CopyFileW(TAVREL_EXE_PATH, (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
+    require(CopyFileW(testhost::pathBesideThisProgram(L"Tavrel.exe").c_str(),
+                      (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE),
+            "CopyFile");
     removeAgentKey();
     removeWebPostRegistration();
 }
 
+// The machine is left as it was found, for the tests run on a real Windows machine too:
+// no agent key, no registration of the double, no scenario folder.
 AgentMachine::~AgentMachine() {
     removeAgentKey();
+    removeWebPostRegistration();
+    removeTree(root_);
+    RemoveDirectoryW(kScenariosFolder);  // fails, rightly, while another scenario is there
 }
 
 void AgentMachine::createAgentKey() {
@@ -185,7 +195,8 @@ std::optional<std::vector<std::wstring>> AgentMachine::runLogMessages() const {
 }
 
 void AgentMachine::installWebPostDouble(const std::string& script) {
-    require(CopyFileW(MAVLIN_DLL_PATH, (installFolder_ + L"\\Mavlin.dll").c_str(), FALSE),
+    require(CopyFileW(testhost::pathBesideThisProgram(L"Mavlin.dll").c_str(),
+                      (installFolder_ + L"\\Mavlin.dll").c_str(), FALSE),
             "CopyFile");
     writeFile(installFolder_ + L"\\Mavlin.script", script + "\r\n");
 }

@@ -1,6 +1,7 @@
 #include "support/fake_automation.h"
 
 #include <cwctype>
+#include <utility>
 
 namespace tavrel::fake {
 

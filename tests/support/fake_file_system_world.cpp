@@ -1,4 +1,8 @@
 #include "support/fake_platform.h"
+
+#include <memory>
+#include <optional>
+#include <string>
 #include "support/file_system_world.h"
 
 namespace tavrel::contract {

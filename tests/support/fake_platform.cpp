@@ -1,8 +1,11 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cwctype>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "run/run_sequence.h"
 #include "support/log_lines.h"

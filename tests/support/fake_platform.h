@@ -2,6 +2,7 @@
 // state, records every operation, and fails any call on request.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>

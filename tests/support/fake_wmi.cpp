@@ -1,5 +1,7 @@
 #include "support/fake_wmi.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace tavrel::fake {

@@ -1,5 +1,7 @@
 #include "support/log_lines.h"
 
+#include <cstddef>
+
 namespace tavrel::fake {
 
 std::vector<std::wstring> linesOf(const std::wstring& content) {

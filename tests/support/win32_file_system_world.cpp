@@ -1,6 +1,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/win32/unique_resource.h"
 #include "platform/win32/win32_file_system.h"

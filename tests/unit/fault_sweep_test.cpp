@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <iostream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/fake_platform.h"
 #include "support/log_lines.h"

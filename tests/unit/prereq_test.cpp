@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "log/run_log.h"
 #include "prereq/scripting_runtime.h"

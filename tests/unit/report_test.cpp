@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "log/run_log.h"
 #include "report/report_text.h"

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "log/run_log.h"
 #include "support/fake_platform.h"

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "report/web_post.h"
 #include "support/fake_platform.h"
 

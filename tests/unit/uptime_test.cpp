@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "log/run_log.h"
 #include "support/fake_platform.h"
 #include "uptime/tick_fallback.h"

@@ -2,9 +2,11 @@
 
 #include <ws2tcpip.h>
 
+#include <cstddef>
 #include <stdexcept>
 
 #include "platform/win32/unique_resource.h"
+#include "support/test_host.h"
 
 namespace tavrel::webpost {
 
@@ -58,7 +60,9 @@ std::wstring copyDoubleInto(const std::wstring& folderName) {
     for (const wchar_t* name : {L"\\Mavlin.script", L"\\Mavlin.journal"}) {
         DeleteFileW((folder + name).c_str());
     }
-    require(CopyFileW(MAVLIN_DLL_PATH, (folder + L"\\Mavlin.dll").c_str(), FALSE), "CopyFile");
+    require(CopyFileW(testhost::pathBesideThisProgram(L"Mavlin.dll").c_str(),
+                      (folder + L"\\Mavlin.dll").c_str(), FALSE),
+            "CopyFile");
     return folder;
 }
 

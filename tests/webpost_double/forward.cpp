@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstddef>
+#include <string_view>
+
 #include "platform/win32/unique_resource.h"
 #include "utf8.h"
 

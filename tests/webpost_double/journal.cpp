@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <cstddef>
 #include <cwchar>
 
 #include "platform/win32/unique_resource.h"

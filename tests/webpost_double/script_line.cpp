@@ -1,5 +1,6 @@
 #include "script_line.h"
 
+#include <cstddef>
 #include <cwchar>
 
 namespace tavrel::webpost {

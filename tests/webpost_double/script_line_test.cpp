@@ -1,6 +1,8 @@
 // Reading Mavlin.script: which line governs a call and what a line asks for.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "script_line.h"
 
 namespace tavrel::webpost {

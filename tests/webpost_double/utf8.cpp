@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace tavrel::webpost {
 
 std::string toUtf8(const std::wstring& text) {

@@ -2,8 +2,10 @@
 
 #include <oleauto.h>
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "forward.h"
 #include "journal.h"

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <optional>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "double_harness.h"
 

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_resource.h"

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstddef>
 
 #include "platform/win32/win32_error.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cwchar>
+#include <utility>
 
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_error.h"

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <string>
+
 namespace tavrel::win32 {
 
 LocalTime Win32Clock::now() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/clock.h"
 
 namespace tavrel::win32 {

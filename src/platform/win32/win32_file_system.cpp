@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_resource.h"
 #include "platform/win32/win32_error.h"

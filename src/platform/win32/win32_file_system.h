@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace tavrel::win32 {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/host.h"
 #include "platform/win32/unique_resource.h"

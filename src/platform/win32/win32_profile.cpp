@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/ansi_text.h"

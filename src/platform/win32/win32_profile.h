@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "platform/profile.h"
 
 namespace tavrel::win32 {

@@ -3,6 +3,11 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "platform/win32/com_error.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_automation.h"

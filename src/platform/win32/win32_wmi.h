@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/wmi.h"
 
 namespace tavrel::win32 {
