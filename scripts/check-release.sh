@@ -32,10 +32,11 @@ osslsigncode verify -in build/release/Tavrel.exe -CAfile "$work/cert.pem" >"$wor
 grep -qi 'sha256' "$work/verify.log" || fail "not a SHA-256 signature: $(cat "$work/verify.log")"
 (cd build/release && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
 
-# A normal run: the report is posted and the log reaches the agent's archive. (Whether
-# the demo's receiver saw it too depends on its one-minute wait, not on the exe.)
+# A normal run: the report is posted, the log reaches the agent's archive and the exit
+# status says delivered.
 bash scripts/demo.sh build/release/Tavrel.exe >"$work/demo.log" 2>&1 || true
 grep -q 'ApplicationLog/TavrelLog.txt' "$work/demo.log" &&
+    grep -q '^Tavrel.exe ended with exit status 0 ' "$work/demo.log" &&
     grep -q 'MSG : Webpost Return String :--> accepted' "$work/demo.log" &&
     grep -q 'MSG : Application Completed' "$work/demo.log" ||
     fail "the signed exe made no normal run: $(cat "$work/demo.log")"
