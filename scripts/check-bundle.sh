@@ -32,7 +32,8 @@ fail() {
 }
 
 "$run" cmd /c exit 0 # makes the prefix when there is none yet
-rm -rf "$folder"
+# An interrupted earlier run may have left scenario folders; this run must start without.
+rm -rf "$folder" "$drive_c/Tavrel E2E"
 mkdir -p "$folder"
 python3 -m zipfile -e "build/$preset/tavrel-windows-tests.zip" "$folder"
 programs=$(find "$folder" -maxdepth 1 -name '*_tests.exe' | wc -l)
