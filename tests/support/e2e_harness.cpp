@@ -135,9 +135,18 @@ ExitStatus AgentMachine::runTavrel() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    require(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           root_.c_str(), &startup, &process),
-            "CreateProcess");
+    const auto start = [&] {
+        return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              root_.c_str(), &startup, &process);
+    };
+    // Wine's process start now and then fails with an internal error on a loaded
+    // machine; the scenario is about the program, so the start gets a second chance.
+    bool started = start();
+    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+        Sleep(1000);
+        started = start();
+    }
+    require(started, "CreateProcess");
     win32::UniqueHandle processHandle(process.hProcess);
     win32::UniqueHandle threadHandle(process.hThread);
     require(WaitForSingleObject(process.hProcess, kRunTimeoutMs) == WAIT_OBJECT_0,
