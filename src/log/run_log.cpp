@@ -58,6 +58,10 @@ void createRunLog(RunContext& run) {
 
 void releaseRunLog(RunContext& run) {
     const LogLock lock(run.os.host);
+    // Closed while the lock keeps last words out; a close that fails changes nothing.
+    if (run.state.gLogStream) {
+        ignoreFailure([&] { run.state.gLogStream->close(); });
+    }
     run.state.gLogStream.reset();
 }
 

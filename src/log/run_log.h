@@ -22,7 +22,7 @@ std::wstring runLogPath(RunContext& run);
 /// gLogStream. Throws Error when the file cannot be created.
 void createRunLog(RunContext& run);
 
-/// Sets gLogStream to nothing, which closes the run log. Never throws.
+/// Closes the run log and sets gLogStream to nothing. Never throws.
 void releaseRunLog(RunContext& run);
 
 /// Appends "timestamp<TAB>message" and CR LF. Never throws: a line that cannot be

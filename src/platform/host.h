@@ -1,5 +1,5 @@
 // The host process: the single-instance test, where the executable lives, the run's
-// time limit, and the end.
+// time limit, its faults, and the end.
 #pragma once
 
 #include <cstdint>
@@ -23,23 +23,45 @@ class Host {
     /// (except for a drive root, "C:\"). Throws Error when it cannot be read.
     virtual std::wstring executableFolder() = 0;
 
-    /// Starts the watchdog, the run's one other thread. Once `seconds` have passed,
-    /// unless the process has begun to end, it calls atLimit on its own thread and
-    /// ends the process with TimeLimitReached, wherever the run is. atLimit must not
-    /// throw. A watchdog that cannot be started leaves the run unbounded; never throws.
-    virtual void startWatchdog(std::uint32_t seconds, std::function<void()> atLimit) = 0;
+    // The end of the process is claimed once: by the run's own end, by the watchdog or
+    // by a fault, whichever comes first. The claim stores its status, and the process
+    // ends with that status whatever happens after it. Last words (one log line) get a
+    // few seconds at most, so a write that hangs cannot hold the end.
 
-    /// The run log's lock: held while a line is written and while the log is opened
-    /// or released, so that the watchdog's last line never cuts into another.
+    /// Starts the watchdog, the run's one other thread. Once `seconds` have passed it
+    /// claims the end with `status`, has lastWords say why and ends the process,
+    /// wherever the run is. When the end was claimed already but the process still
+    /// lives (a library's unload that never returns), it ends the process with the
+    /// claimed status. lastWords must not throw. A watchdog that cannot be started
+    /// leaves the run unbounded; never throws.
+    virtual void startWatchdog(std::uint32_t seconds, std::uint32_t status,
+                               std::function<void()> lastWords) = 0;
+
+    /// Turns off the system's fault dialogs and has a fault that nothing handles, on
+    /// any thread, end the process: it claims the end with `status`, has
+    /// lastWords(faultCode) say why and ends the process. Once the end is claimed, a
+    /// fault says nothing and ends the process with the claimed status. A C++
+    /// exception that escapes every handler ends it the same way, without words.
+    /// lastWords must not throw; never throws.
+    virtual void endFaultsWith(std::uint32_t status,
+                               std::function<void(std::uint32_t faultCode)> lastWords) = 0;
+
+    /// What the run's own end does once it has claimed the end: release the objects
+    /// of the libraries the run loaded and leave COM, so that the libraries unload
+    /// while the watchdog still bounds the time. Must not throw.
+    virtual void releaseAtEnd(std::function<void()> release) = 0;
+
+    /// The run log's lock: held while a line is written and while the log is handed
+    /// over or released, so that last words never cut into another line.
     virtual void lockLog() = 0;
     /// Waits at most `milliseconds` for the lock; true when it is held.
     virtual bool tryLockLog(std::uint32_t milliseconds) = 0;
     virtual void unlockLog() = 0;
 
-    /// Ends the process at once with the given status; the lines already logged stay
-    /// in the log file. The first of the run and the watchdog to end the process
-    /// wins: the other's status is not used. Never returns, and no trap of the
-    /// program may stop it.
+    /// Ends the process with the given status: claims the end, runs the release given
+    /// to releaseAtEnd and ends; the lines already logged stay in the log file. When
+    /// the end was claimed already, the claimed status is used. Never returns, and no
+    /// trap of the program may stop it.
     [[noreturn]] void endProcessNow(ExitStatus status) {
         endProcess(status);
         std::terminate();  // an implementation that came back would break every caller

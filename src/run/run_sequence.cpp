@@ -1,5 +1,6 @@
 #include "run/run_sequence.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -22,7 +23,7 @@ namespace {
 
 constexpr std::wstring_view kAgentSubKey = L"Software\\QUENDA";
 
-constexpr std::uint32_t kWatchdogLogWaitMs = 1000;
+constexpr std::uint32_t kLastLineLogWaitMs = 1000;
 
 [[noreturn]] void endWithLines(RunContext& run, ExitStatus status,
                                std::initializer_list<std::wstring> lines) {
@@ -33,16 +34,36 @@ constexpr std::uint32_t kWatchdogLogWaitMs = 1000;
     endRunAtOnce(run);
 }
 
+// The last words of a run that the watchdog or a fault stops: one line, dropped when
+// the run is stuck inside a write of its own.
+void sayLastLine(RunContext& run, const std::wstring& line) {
+    ignoreFailure([&] { writeLastLogLine(run, line, kLastLineLogWaitMs); });
+}
+
 void startTimeLimit(RunContext& run) {
-    run.os.host.startWatchdog(run.runTimeLimitSeconds, [&run] {
-        // The run may be stuck inside a write of its own: the line is then dropped.
-        ignoreFailure([&] {
-            writeLastLogLine(run,
-                             L"ERR : Run stopped after the time limit of " +
-                                 std::to_wstring(run.runTimeLimitSeconds) + L" seconds.",
-                             kWatchdogLogWaitMs);
+    run.os.host.startWatchdog(
+        run.runTimeLimitSeconds, static_cast<std::uint32_t>(ExitStatus::TimeLimitReached), [&run] {
+            sayLastLine(run, L"ERR : Run stopped after the time limit of " +
+                                 std::to_wstring(run.runTimeLimitSeconds) + L" seconds.");
         });
-    });
+}
+
+std::wstring hexCode(std::uint32_t code) {
+    std::wstring text = L"0x00000000";
+    for (std::size_t digit = text.size() - 1; code != 0; --digit, code >>= 4) {
+        text[digit] = L"0123456789ABCDEF"[code & 0xFu];
+    }
+    return text;
+}
+
+void endFaultsWithALine(RunContext& run) {
+    run.os.host.endFaultsWith(static_cast<std::uint32_t>(ExitStatus::StoppedByError),
+                              [&run](std::uint32_t faultCode) {
+                                  sayLastLine(run,
+                                              L"ERR : Run stopped by an unexpected fault "
+                                              L"with code " +
+                                                  hexCode(faultCode) + L".");
+                              });
 }
 
 RegistryKey openAgentKey(RunContext& run) {
@@ -110,6 +131,7 @@ void measureUpTime(RunContext& run) {
 
 void runSequence(RunContext& run) {
     startTimeLimit(run);
+    endFaultsWithALine(run);
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
         endWithLines(run, ExitStatus::AnotherCopyRunning, {});

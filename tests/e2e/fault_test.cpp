@@ -124,6 +124,37 @@ TEST(MachineFaults, RunPastItsTimeLimitIsStoppedAndTheNextRunGoesAhead) {
     EXPECT_FALSE(hasLine(*next, log->back()));
 }
 
+// A library that holds its unload or faults: the run still ends, within the limit
+// (the harness gives up on a run that does not), with the status the report earned.
+TEST(MachineFaults, LibraryThatHoldsItsUnloadOrFaultsCannotHoldTheRun) {
+    struct Case {
+        const wchar_t* scenario;
+        const char* script;
+        ExitStatus status;
+        const wchar_t* lastLine;
+        bool archived;
+    };
+    const Case cases[] = {
+        {L"held unload", "true|unload_delay=3600000", ExitStatus::Delivered,
+         L"MSG : Application Completed", true},
+        {L"library fault", "fault", ExitStatus::StoppedByError,
+         L"ERR : Run stopped by an unexpected fault with code 0xC0000005.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
+        AgentMachine machine(c.scenario);
+        machine.seedNormalAgent();
+        machine.installWebPostDouble(c.script);
+        machine.useProgram(testhost::pathBesideThisProgram(L"TavrelShortLimit.exe"));
+
+        EXPECT_EQ(machine.runTavrel(), c.status);
+
+        const auto log = c.archived ? machine.archivedLogMessages() : machine.exeLogMessages();
+        ASSERT_TRUE(log);
+        EXPECT_EQ(log->back(), c.lastLine);
+    }
+}
+
 TEST(MachineFaults, MegabyteRegistryValueIsReadWhole) {
     AgentMachine machine(L"megabyte value");
     machine.seedNormalAgent();

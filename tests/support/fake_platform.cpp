@@ -61,6 +61,9 @@ void Operations::failCall(const std::string& operation, int nth, Error error, bo
 std::optional<Error> Operations::enter(std::string_view operation, std::wstring detail) {
     calls_.push_back(Call{std::string(operation), std::move(detail)});
     const int number = ++counts_[std::string(operation)];
+    if (afterRecording) {
+        afterRecording(operation, number);
+    }
     const auto fault = faults_.find(operation);
     if (fault == faults_.end()) {
         return std::nullopt;
@@ -95,8 +98,37 @@ std::wstring FakeHost::executableFolder() {
     return exeFolder;
 }
 
-void FakeHost::startWatchdog(std::uint32_t seconds, std::function<void()>) {
+void FakeHost::startWatchdog(std::uint32_t seconds, std::uint32_t status,
+                             std::function<void()> lastWords) {
     watchdogSeconds = seconds;
+    limitStatus_ = status;
+    timeLimitWords_ = std::move(lastWords);
+}
+
+void FakeHost::endFaultsWith(std::uint32_t status,
+                             std::function<void(std::uint32_t faultCode)> lastWords) {
+    faultStatus_ = status;
+    faultWords_ = std::move(lastWords);
+}
+
+void FakeHost::interruptAt(const std::string& operation, int nth,
+                           std::optional<std::uint32_t> faultCode) {
+    interruption_ = Interruption{operation, nth, faultCode};
+    ops_.afterRecording = [this](std::string_view called, int number) {
+        if (!interruption_ || called != interruption_->operation || number != interruption_->nth) {
+            return;
+        }
+        const std::optional<std::uint32_t> fault = interruption_->faultCode;
+        interruption_.reset();  // the last words make calls of their own
+        if (fault) {
+            faultWords_(*fault);
+            endedWith = static_cast<ExitStatus>(faultStatus_);
+        } else {
+            timeLimitWords_();
+            endedWith = static_cast<ExitStatus>(limitStatus_);
+        }
+        throw ProcessEnded{};
+    };
 }
 
 void FakeHost::lockLog() {
@@ -107,7 +139,11 @@ void FakeHost::lockLog() {
 }
 
 bool FakeHost::tryLockLog(std::uint32_t) {
-    lockLog();
+    // Held by the run, a real lock would keep the other thread out past its wait.
+    if (logLocked) {
+        return false;
+    }
+    logLocked = true;
     return true;
 }
 

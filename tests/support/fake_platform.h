@@ -39,24 +39,45 @@ class FakeHost : public Host {
 
     bool previousInstanceRunning() override;
     std::wstring executableFolder() override;
-    // The watchdog is proven under Wine; here it is only recorded.
-    void startWatchdog(std::uint32_t seconds, std::function<void()> atLimit) override;
+    // The watchdog and the fault filter are proven under Wine; here they are recorded,
+    // and fire where a test interrupts the run.
+    void startWatchdog(std::uint32_t seconds, std::uint32_t status,
+                       std::function<void()> lastWords) override;
+    void endFaultsWith(std::uint32_t status,
+                       std::function<void(std::uint32_t faultCode)> lastWords) override;
+    void releaseAtEnd(std::function<void()>) override {}
     void lockLog() override;
     bool tryLockLog(std::uint32_t milliseconds) override;
     void unlockLog() override;
+
+    /// Has the watchdog reach its limit (or, with a fault code, a fault happen) just
+    /// as the run makes call number nth of the operation.
+    void interruptAt(const std::string& operation, int nth,
+                     std::optional<std::uint32_t> faultCode = std::nullopt);
 
     bool anotherCopyRunning = false;
     std::wstring exeFolder = L"C:\\Program Files\\Tavrel";
     std::optional<std::uint32_t> watchdogSeconds;
     /// The status the process ended with at once, if it did.
     std::optional<ExitStatus> endedWith;
-    /// Held while the run writes its log; a nested hold would deadlock a real lock.
+    /// Held while the run writes its log. The fake refuses a nested hold, which
+    /// the run never needs, so that a lock forgotten on some path shows.
     bool logLocked = false;
 
   private:
     void endProcess(ExitStatus status) override;
 
     Operations& ops_;
+    std::uint32_t limitStatus_ = 0;
+    std::function<void()> timeLimitWords_;
+    std::uint32_t faultStatus_ = 0;
+    std::function<void(std::uint32_t)> faultWords_;
+    struct Interruption {
+        std::string operation;
+        int nth;
+        std::optional<std::uint32_t> faultCode;
+    };
+    std::optional<Interruption> interruption_;
 };
 
 /// The status the process ends with: the one it ended with at once, or the one Main

@@ -1,6 +1,7 @@
 // The record of every operation a fake makes, and the switch that fails chosen calls.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,6 +35,9 @@ class Operations {
 
     const std::vector<Call>& calls() const { return calls_; }
     int count(std::string_view operation) const;
+
+    /// Called with each operation and its number, once recorded.
+    std::function<void(std::string_view operation, int nth)> afterRecording;
 
   private:
     struct Fault {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -236,7 +237,9 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
         const char* what;
         void (*arrange)(FakePlatform&);
         ExitStatus status;
+        const wchar_t* lastLine = nullptr;
     };
+    constexpr std::uint32_t kTimeLimit = 600;  // not the default: the run's own goes
     const Case cases[] = {
         {"delivered on the first try", [](FakePlatform&) {}, ExitStatus::Delivered},
         {"delivered, but the log's archive fails",
@@ -315,17 +318,30 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
         {"error in the run's own steps",
          [](FakePlatform& os) { os.ops.failCall("FolderExists", 1, Error(70, L"Denied")); },
          ExitStatus::StoppedByError},
+        {"time limit reached in the web post",
+         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
+         ExitStatus::TimeLimitReached, L"ERR : Run stopped after the time limit of 600 seconds."},
+        {"time limit reached as the log closes: the run holds the lock",
+         [](FakePlatform& os) { os.host.interruptAt("Close", 1); }, ExitStatus::TimeLimitReached,
+         L"MSG : Application Completed"},
+        {"fault in the web post",
+         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); },
+         ExitStatus::StoppedByError,
+         L"ERR : Run stopped by an unexpected fault with code 0xC000001D."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakePlatform os;
         c.arrange(os);
-        RunContext run(os.view());
+        RunContext run(os.view(), kTimeLimit);
 
         fake::runMain(run);
 
         EXPECT_EQ(fake::exitStatusOf(run, os.host), c.status);
-        EXPECT_EQ(os.host.watchdogSeconds, kDefaultRunTimeLimitSeconds);
+        EXPECT_EQ(os.host.watchdogSeconds, kTimeLimit);
+        if (c.lastLine != nullptr) {
+            EXPECT_EQ(os.runLogMessages().back(), c.lastLine);
+        }
     }
 }
 

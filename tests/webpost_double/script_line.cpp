@@ -8,6 +8,7 @@ namespace tavrel::webpost {
 namespace {
 
 constexpr std::uint32_t kLongestDelayMs = 60000;
+constexpr std::uint32_t kLongestUnloadDelayMs = 3600000;
 
 std::wstring_view trimBlanks(std::wstring_view text) {
     while (!text.empty() && text.front() == L' ') {
@@ -75,6 +76,10 @@ bool readAnswer(std::wstring_view field, ScriptStep& step, std::wstring& problem
         step.boolean = word == L"true";
         return true;
     }
+    if (word == L"fault") {
+        step.kind = AnswerKind::Fault;
+        return true;
+    }
     if (word == L"empty" || word == L"null") {
         step.kind = word == L"empty" ? AnswerKind::Empty : AnswerKind::Null;
         return true;
@@ -112,6 +117,15 @@ bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem
             return true;
         }
         problem = L"delay needs milliseconds from 0 to 60000";
+        return false;
+    }
+    if (equals != std::wstring_view::npos && key == L"unload_delay") {
+        const auto ms = readUnsigned(value, 10);
+        if (ms && *ms <= kLongestUnloadDelayMs) {
+            step.unloadDelayMs = static_cast<std::uint32_t>(*ms);
+            return true;
+        }
+        problem = L"unload_delay needs milliseconds from 0 to 3600000";
         return false;
     }
     problem = L"unknown option \"" + std::wstring(field) + L"\"";

@@ -9,7 +9,7 @@
 
 namespace tavrel::webpost {
 
-enum class AnswerKind { Boolean, Integer, Text, Empty, Null, Raise };
+enum class AnswerKind { Boolean, Integer, Text, Empty, Null, Raise, Fault };
 
 struct ScriptStep {
     AnswerKind kind = AnswerKind::Boolean;
@@ -23,6 +23,8 @@ struct ScriptStep {
     /// New contents of argument 1, the report.
     std::optional<std::wstring> report;
     std::uint32_t delayMs = 0;
+    /// How long the DLL's process-detach notification waits, once this call was made.
+    std::uint32_t unloadDelayMs = 0;
 };
 
 struct ScriptLine {

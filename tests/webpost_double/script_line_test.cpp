@@ -47,7 +47,8 @@ TEST(ScriptLine, ReadsAnswersAndOptions) {
     EXPECT_FALSE(plain->replies[0] || plain->replies[2] || plain->report);
 
     const auto full = parseScriptLine(
-        L"true|reply1=  delivered  |reply3=|report=<a b=\"1\"/>|delay=250", problem);
+        L"true|reply1=  delivered  |reply3=|report=<a b=\"1\"/>|delay=250|unload_delay=3600000",
+        problem);
     ASSERT_TRUE(full) << testing::PrintToString(problem);
     EXPECT_TRUE(full->boolean);
     EXPECT_EQ(full->replies[0], L"  delivered  ");
@@ -55,6 +56,8 @@ TEST(ScriptLine, ReadsAnswersAndOptions) {
     EXPECT_FALSE(full->replies[1] || full->replies[3]);
     EXPECT_EQ(full->report, L"<a b=\"1\"/>");
     EXPECT_EQ(full->delayMs, 250u);
+    EXPECT_EQ(full->unloadDelayMs, 3600000u);
+    EXPECT_EQ(parseScriptLine(L" fault ", problem)->kind, AnswerKind::Fault);
 
     const auto text = parseScriptLine(L"str: maybe = so |reply2=x", problem);
     ASSERT_TRUE(text);
@@ -85,6 +88,7 @@ TEST(ScriptLine, RefusesLinesItCannotRead) {
         L"true|delay=abc",
         L"true|delay=-1",
         L"true|delay=60001",
+        L"true|unload_delay=3600001",
         L"true|reply5=x",
         L"true|reply1",
         L"true|",

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <new>
 #include <string>
 
@@ -22,6 +23,7 @@ constexpr const wchar_t* kTitle = L"Mavlin.WebPost test double";
 
 HMODULE gModule = nullptr;
 std::atomic<long> gLocks{0};
+std::atomic<std::uint32_t> gUnloadDelayMs{0};
 
 std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -107,6 +109,10 @@ void unlockServer() {
     --gLocks;
 }
 
+void holdUnload(std::uint32_t milliseconds) {
+    gUnloadDelayMs = milliseconds;
+}
+
 std::wstring serverFolder() {
     const std::wstring path = modulePath();
     return path.substr(0, path.find_last_of(L'\\'));
@@ -118,6 +124,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         gModule = instance;
         DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH && gUnloadDelayMs > 0) {
+        Sleep(gUnloadDelayMs);
     }
     return TRUE;
 }

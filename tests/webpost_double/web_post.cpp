@@ -62,6 +62,7 @@ VARIANT answerOf(const ScriptStep& step) {
             break;
         case AnswerKind::Empty:
         case AnswerKind::Raise:
+        case AnswerKind::Fault:
             break;
     }
     return answer;
@@ -175,6 +176,15 @@ HRESULT WebPost::postXMLString(DISPPARAMS& params, VARIANT* result, EXCEPINFO* e
     }
     if (step->delayMs > 0) {
         Sleep(step->delayMs);
+    }
+    holdUnload(step->unloadDelayMs);
+    if (step->kind == AnswerKind::Fault) {
+        record.push_back(L"fault writing through a null pointer");
+        journal.append(record);
+        // Read through volatile, so the compiler cannot see the null and emit a trap
+        // instead of the access violation a faulty library makes.
+        int* volatile target = nullptr;
+        *target = 1;
     }
     if (const auto note =
             forwardReport(textOfValue(argument(params, 3)), textOfValue(argument(params, 1)))) {

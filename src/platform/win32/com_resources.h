@@ -105,8 +105,13 @@ class ComApartment {
     ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
+    ~ComApartment() { leave(); }
+
+    /// Leaves COM before the owner's end, unloading the libraries whose objects are
+    /// all released.
+    void leave() {
         if (initialised_) {
+            initialised_ = false;
             CoUninitialize();
         }
     }

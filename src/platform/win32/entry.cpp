@@ -16,19 +16,26 @@
 
 namespace {
 
-// What escapes every handler, on any thread, still tells the scheduler the run failed.
-[[noreturn]] void endAfterEscapedFault() {
+// A C++ exception that escapes every handler before the run hands its faults to the
+// host (nothing else can end the process yet) still tells the scheduler it failed.
+[[noreturn]] void endAfterEscapedException() {
     ExitProcess(static_cast<UINT>(tavrel::ExitStatus::StoppedByError));
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    std::set_terminate(endAfterEscapedFault);
+    std::set_terminate(endAfterEscapedException);
     // Nothing here is destroyed before the end: the watchdog may use the run to the last.
     tavrel::win32::ComApartment apartment;
     tavrel::win32::Win32Platform platform;
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
+    // Every object of the libraries goes before COM does, so that they can unload.
+    platform.host.releaseAtEnd([&run, &apartment] {
+        run.state.gLogStream.reset();
+        run.state.gFso.reset();
+        apartment.leave();
+    });
     try {
         tavrel::Main(run);
     } catch (...) {

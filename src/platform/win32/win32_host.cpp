@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,28 +54,135 @@ std::wstring Win32Host::executableFolder() {
     }
 }
 
-void Win32Host::startWatchdog(std::uint32_t seconds, std::function<void()> atLimit) {
-    limitMilliseconds_ = seconds * 1000u;  // the build keeps the limit below INFINITE
-    atLimit_ = std::move(atLimit);
-    watchdog_ = UniqueHandle(CreateThread(nullptr, 0, &Win32Host::watch, this, 0, nullptr));
+namespace {
+
+// Once the end is claimed, nothing may take longer than this to say why.
+constexpr DWORD kLastWordsMilliseconds = 3000;
+
+// The system calls the fault filter and the terminate handler without any context:
+// this is the host they act for, set once when the run hands its faults over.
+Win32Host* faultHost = nullptr;
+
+// What a C++ runtime raises for its own exceptions, "GCC" in the low bytes: its filter
+// hands an uncaught one back to the runtime, which then calls the terminate handler.
+bool isRuntimeException(DWORD code) {
+    return (code & 0x00FFFFFFu) == 0x00474343u;
 }
 
-DWORD WINAPI Win32Host::watch(void* host) {
+}  // namespace
+
+void Win32Host::startWatchdog(std::uint32_t seconds, std::uint32_t status,
+                              std::function<void()> lastWords) {
+    limitMilliseconds_ = seconds * 1000u;  // the build keeps the limit below INFINITE
+    limitStatus_ = status;
+    timeLimitWords_ = std::move(lastWords);
+    startSpeaker();
+    watchdog_ =
+        UniqueHandle(CreateThread(nullptr, 0, &Win32Host::waitForTheTimeLimit, this, 0, nullptr));
+}
+
+void Win32Host::endFaultsWith(std::uint32_t status,
+                              std::function<void(std::uint32_t faultCode)> lastWords) {
+    faultStatus_ = status;
+    faultWords_ = std::move(lastWords);
+    startSpeaker();
+    // A windowless run has nobody to answer a dialog, and error reporting may hold
+    // the process while it collects.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    faultHost = this;
+    runtimeFaultFilter_ = SetUnhandledExceptionFilter(&Win32Host::endOnFault);
+    std::set_terminate(&Win32Host::endOnEscapedException);
+}
+
+void Win32Host::releaseAtEnd(std::function<void()> release) {
+    releaseAtEnd_ = std::move(release);
+}
+
+DWORD WINAPI Win32Host::waitForTheTimeLimit(void* host) {
     auto& self = *static_cast<Win32Host*>(host);
     Sleep(self.limitMilliseconds_);
-    if (!self.claimEnd(ExitStatus::TimeLimitReached)) {
-        return 0;  // the run is ending by itself
+    if (self.claimEnd(self.limitStatus_)) {
+        self.endAfter(LastWords::TimeLimit, self.limitStatus_);
     }
-    self.atLimit_();
-    // Not ExitProcess: it would wait for the loader lock, which a library stuck in
-    // its DllMain holds for good.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(ExitStatus::TimeLimitReached));
-    return 0;
+    // The end was claimed, yet the process lives: something holds it at its end.
+    self.endWithClaimedStatus();
 }
 
-bool Win32Host::claimEnd(ExitStatus status) {
+LONG WINAPI Win32Host::endOnFault(EXCEPTION_POINTERS* fault) {
+    Win32Host& self = *faultHost;
+    const DWORD code = fault->ExceptionRecord->ExceptionCode;
+    if (isRuntimeException(code) && self.runtimeFaultFilter_ != nullptr) {
+        return self.runtimeFaultFilter_(fault);
+    }
+    if (self.claimEnd(self.faultStatus_)) {
+        InterlockedExchange(&self.faultCode_, static_cast<LONG>(code));
+        self.endAfter(LastWords::Fault, self.faultStatus_);
+    }
+    self.endWithClaimedStatus();  // a fault after the claim changes nothing
+}
+
+void Win32Host::endOnEscapedException() {
+    Win32Host& self = *faultHost;
+    if (self.claimEnd(self.faultStatus_)) {
+        TerminateProcess(GetCurrentProcess(), self.faultStatus_);
+    }
+    self.endWithClaimedStatus();
+}
+
+DWORD WINAPI Win32Host::sayLastWords(void* host) {
+    auto& self = *static_cast<Win32Host*>(host);
+    WaitForSingleObject(self.speak_.get(), INFINITE);
+    if (self.lastWords_ == static_cast<LONG>(LastWords::TimeLimit)) {
+        self.timeLimitWords_();
+    } else if (self.lastWords_ == static_cast<LONG>(LastWords::Fault)) {
+        self.faultWords_(static_cast<std::uint32_t>(self.faultCode_));
+    }
+    SetEvent(self.spoken_.get());
+    // Never returns: a thread that ended would abandon the log's lock to the run.
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+void Win32Host::startSpeaker() {
+    if (speaker_) {
+        return;
+    }
+    speak_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    spoken_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (speak_ && spoken_) {
+        speaker_ =
+            UniqueHandle(CreateThread(nullptr, 0, &Win32Host::sayLastWords, this, 0, nullptr));
+    }
+}
+
+void Win32Host::endAfter(LastWords words, std::uint32_t status) {
+    // Without the speaker the end comes without words rather than late.
+    if (speaker_) {
+        InterlockedExchange(&lastWords_, static_cast<LONG>(words));
+        SetEvent(speak_.get());
+        WaitForSingleObject(spoken_.get(), kLastWordsMilliseconds);
+    }
+    TerminateProcess(GetCurrentProcess(), status);
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+bool Win32Host::claimEnd(std::uint32_t status) {
     const LONG claim = static_cast<LONG>(status) + 1;
-    return InterlockedCompareExchange(&endClaimed_, claim, 0) == 0;
+    return InterlockedCompareExchange(&claimedEnd_, claim, 0) == 0;
+}
+
+std::uint32_t Win32Host::claimedStatus() const {
+    return static_cast<std::uint32_t>(claimedEnd_ - 1);
+}
+
+void Win32Host::endWithClaimedStatus() const {
+    TerminateProcess(GetCurrentProcess(), claimedStatus());
+    for (;;) {
+        Sleep(INFINITE);
+    }
 }
 
 void Win32Host::lockLog() {
@@ -96,13 +204,20 @@ void Win32Host::unlockLog() {
 }
 
 void Win32Host::endProcess(ExitStatus status) {
-    if (claimEnd(status)) {
-        ExitProcess(static_cast<UINT>(status));
+    if (!claimEnd(static_cast<std::uint32_t>(status))) {
+        // The watchdog or a fault got there first and ends the process, within a few
+        // seconds, with its own status.
+        for (;;) {
+            Sleep(INFINITE);
+        }
     }
-    // The watchdog got there first and is ending the process with its own status.
-    for (;;) {
-        Sleep(INFINITE);
+    // Libraries unload here, where the watchdog still bounds the time they take.
+    if (releaseAtEnd_) {
+        releaseAtEnd_();
     }
+    // Not ExitProcess: it ends the watchdog first, then waits for every library's
+    // detach and for the loader lock, which a stuck library holds for good.
+    endWithClaimedStatus();
 }
 
 }  // namespace tavrel::win32

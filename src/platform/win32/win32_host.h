@@ -11,32 +11,64 @@
 
 namespace tavrel::win32 {
 
-// Lives until the process ends: the watchdog thread uses it to the last.
+// Lives until the process ends: the watchdog, the fault filter and the last words use
+// it to the last.
 class Win32Host : public Host {
   public:
     Win32Host();
 
     bool previousInstanceRunning() override;
     std::wstring executableFolder() override;
-    void startWatchdog(std::uint32_t seconds, std::function<void()> atLimit) override;
+    void startWatchdog(std::uint32_t seconds, std::uint32_t status,
+                       std::function<void()> lastWords) override;
+    void endFaultsWith(std::uint32_t status,
+                       std::function<void(std::uint32_t faultCode)> lastWords) override;
+    void releaseAtEnd(std::function<void()> release) override;
     void lockLog() override;
     bool tryLockLog(std::uint32_t milliseconds) override;
     void unlockLog() override;
 
   private:
+    enum class LastWords : LONG { None, TimeLimit, Fault };
+
     void endProcess(ExitStatus status) override;
 
-    static DWORD WINAPI watch(void* host);
-    bool claimEnd(ExitStatus status);
+    static DWORD WINAPI waitForTheTimeLimit(void* host);
+    static DWORD WINAPI sayLastWords(void* host);
+    static LONG WINAPI endOnFault(EXCEPTION_POINTERS* fault);
+    [[noreturn]] static void endOnEscapedException();
+
+    bool claimEnd(std::uint32_t status);
+    std::uint32_t claimedStatus() const;
+    void startSpeaker();
+    [[noreturn]] void endAfter(LastWords words, std::uint32_t status);
+    [[noreturn]] void endWithClaimedStatus() const;
 
     // Held for the life of the process, so later copies see this one.
     UniqueHandle instanceMutex_;
     UniqueHandle logMutex_;
     UniqueHandle watchdog_;
     DWORD limitMilliseconds_ = 0;
-    std::function<void()> atLimit_;
-    // Zero until the run or the watchdog claims the end of the process.
-    volatile LONG endClaimed_ = 0;
+    std::uint32_t limitStatus_ = 0;
+    std::function<void()> timeLimitWords_;
+
+    std::uint32_t faultStatus_ = 0;
+    std::function<void(std::uint32_t)> faultWords_;
+    LPTOP_LEVEL_EXCEPTION_FILTER runtimeFaultFilter_ = nullptr;
+    volatile LONG faultCode_ = 0;
+
+    std::function<void()> releaseAtEnd_;
+
+    // The last words are said on a thread started with the run, which waits for them:
+    // a thread started at the end would wait for the loader lock that a library stuck
+    // in its start-up holds.
+    UniqueHandle speaker_;
+    UniqueHandle speak_;
+    UniqueHandle spoken_;
+    volatile LONG lastWords_ = static_cast<LONG>(LastWords::None);
+
+    // Zero until the end is claimed, then the claimed status plus one.
+    volatile LONG claimedEnd_ = 0;
 };
 
 }  // namespace tavrel::win32
