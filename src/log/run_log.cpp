@@ -4,15 +4,11 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace tavrel {
 
 namespace {
-
-void appendTwoDigits(std::wstring& out, int value) {
-    out += static_cast<wchar_t>(L'0' + (value / 10) % 10);
-    out += static_cast<wchar_t>(L'0' + value % 10);
-}
 
 // The caller holds the log's lock.
 void appendLogLine(RunContext& run, std::wstring_view message) {
@@ -31,18 +27,17 @@ void appendLogLine(RunContext& run, std::wstring_view message) {
 
 std::wstring formatLogTimestamp(const LocalTime& time, std::wstring_view timeSeparator) {
     std::wstring out;
-    appendTwoDigits(out, time.month);
+    appendPadded(out, time.month, 2);
     out += L'/';
-    appendTwoDigits(out, time.day);
+    appendPadded(out, time.day, 2);
     out += L'/';
-    appendTwoDigits(out, time.year / 100);
-    appendTwoDigits(out, time.year % 100);
+    appendPadded(out, time.year, 4);
     out += L' ';
-    appendTwoDigits(out, time.hour);
+    appendPadded(out, time.hour, 2);
     out += timeSeparator;
-    appendTwoDigits(out, time.minute);
+    appendPadded(out, time.minute, 2);
     out += timeSeparator;
-    appendTwoDigits(out, time.second);
+    appendPadded(out, time.second, 2);
     return out;
 }
 
@@ -52,12 +47,12 @@ std::wstring runLogPath(RunContext& run) {
 
 void createRunLog(RunContext& run) {
     std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(runLogPath(run));
-    const LogLock lock(run.os.host);
+    const LockHold hold(*run.logLock);
     run.state.gLogStream = std::move(log);
 }
 
 void releaseRunLog(RunContext& run) {
-    const LogLock lock(run.os.host);
+    const LockHold hold(*run.logLock);
     // Closed while the lock keeps last words out; a close that fails changes nothing.
     if (run.state.gLogStream) {
         ignoreFailure([&] { run.state.gLogStream->close(); });
@@ -66,12 +61,12 @@ void releaseRunLog(RunContext& run) {
 }
 
 void writeLog(RunContext& run, std::wstring_view message) {
-    const LogLock lock(run.os.host);
+    const LockHold hold(*run.logLock);
     appendLogLine(run, message);
 }
 
 void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds) {
-    if (run.os.host.tryLockLog(waitMilliseconds)) {
+    if (run.logLock->tryAcquire(waitMilliseconds)) {
         appendLogLine(run, message);  // the lock stays held: no line may follow this one
     }
 }

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "context/run_state.h"
 #include "platform/clock.h"
-#include "run/run_state.h"
 
 namespace tavrel {
 

@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "platform/exit_status.h"
+#include "platform/lock.h"
 
 namespace tavrel {
 
@@ -25,8 +26,9 @@ class Host {
 
     // The end of the process is claimed once: by the run's own end, by the watchdog or
     // by a fault, whichever comes first. The claim stores its status, and the process
-    // ends with that status whatever happens after it. Last words (one log line) get a
-    // few seconds at most, so a write that hangs cannot hold the end.
+    // ends with that status whatever happens after it. Last words (the caller's own,
+    // a line to a file, say) get a few seconds at most, so a write that hangs cannot
+    // hold the end.
 
     /// Starts the watchdog, the run's one other thread. Once `seconds` have passed it
     /// claims the end with `status`, has lastWords say why and ends the process,
@@ -51,37 +53,22 @@ class Host {
     /// while the watchdog still bounds the time. Must not throw.
     virtual void releaseAtEnd(std::function<void()> release) = 0;
 
-    /// The run log's lock: held while a line is written and while the log is handed
-    /// over or released, so that last words never cut into another line.
-    virtual void lockLog() = 0;
-    /// Waits at most `milliseconds` for the lock; true when it is held.
-    virtual bool tryLockLog(std::uint32_t milliseconds) = 0;
-    virtual void unlockLog() = 0;
+    /// A lock between the run's threads. One that the system cannot make never
+    /// blocks and never lets tryAcquire succeed. Never throws but for memory.
+    virtual std::unique_ptr<Lock> createLock() = 0;
 
     /// Ends the process with the given status: claims the end, runs the release given
-    /// to releaseAtEnd and ends; the lines already logged stay in the log file. When
+    /// to releaseAtEnd and ends; what was written to files stays there. When
     /// the end was claimed already, the claimed status is used. Never returns, and no
     /// trap of the program may stop it.
-    [[noreturn]] void endProcessNow(ExitStatus status) {
+    [[noreturn]] void endProcessNow(std::uint32_t status) {
         endProcess(status);
         std::terminate();  // an implementation that came back would break every caller
     }
 
   private:
     /// Ends the process (or, in tests, unwinds to the test) without coming back.
-    virtual void endProcess(ExitStatus status) = 0;
-};
-
-// Holds the run log's lock for one scope.
-class LogLock {
-  public:
-    explicit LogLock(Host& host) : host_(host) { host_.lockLog(); }
-    ~LogLock() { host_.unlockLog(); }
-    LogLock(const LogLock&) = delete;
-    LogLock& operator=(const LogLock&) = delete;
-
-  private:
-    Host& host_;
+    virtual void endProcess(std::uint32_t status) = 0;
 };
 
 }  // namespace tavrel

@@ -1,7 +1,7 @@
 // Making sure the Scripting runtime, through which all file work goes, can be created.
 #pragma once
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

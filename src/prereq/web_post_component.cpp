@@ -6,7 +6,6 @@
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/silent_registration.h"
-#include "run/run_finish.h"
 
 namespace tavrel {
 
@@ -25,20 +24,21 @@ bool libraryPresent(RunContext& run, std::unique_ptr<FileSystem>& fso,
 
 }  // namespace
 
-void checkWebPostComponent(RunContext& run) {
+bool checkWebPostComponent(RunContext& run) {
+    bool present = true;
     withTrap(
         [&] {
             const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
             std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
             if (!libraryPresent(run, fso, libraryPath)) {
-                run.state.exitStatus = ExitStatus::WebPostLibraryMissing;
                 writeLog(run, L"MSG : Mavlin.dll is missing.");
-                finishRun(run);
-                endRunAtOnce(run);
+                present = false;
+                return;
             }
             registerLibrarySilently(run, libraryPath);
         },
         [](const Error&) {});
+    return present;
 }
 
 }  // namespace tavrel

@@ -2,17 +2,11 @@
 
 #include <cstddef>
 
+#include "platform/text.h"
+
 namespace tavrel {
 
 namespace {
-
-void appendPadded(std::wstring& out, int value, int width) {
-    std::wstring digits = std::to_wstring(value);
-    if (digits.size() < static_cast<std::size_t>(width)) {
-        out.append(static_cast<std::size_t>(width) - digits.size(), L'0');
-    }
-    out += digits;
-}
 
 // A registration id may hold anything; in a file name, whatever Windows refuses or
 // reads as a path, and the escape itself, becomes "%" and two hex digits, so the name

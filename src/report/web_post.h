@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

@@ -2,7 +2,7 @@
 // log's move into the agent's archive.
 #pragma once
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

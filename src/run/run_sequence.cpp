@@ -34,6 +34,10 @@ constexpr std::uint32_t kLastLineLogWaitMs = 1000;
     endRunAtOnce(run);
 }
 
+[[noreturn]] void endWithoutLines(RunContext& run, ExitStatus status) {
+    endWithLines(run, status, {});
+}
+
 // The last words of a run that the watchdog or a fault stops: one line, dropped when
 // the run is stuck inside a write of its own.
 void sayLastLine(RunContext& run, const std::wstring& line) {
@@ -74,7 +78,7 @@ RegistryKey openAgentKey(RunContext& run) {
                      {L"MSG : Registry is missing", L"MSG : Application Completed"});
     }
     if (opened.key.isNull()) {
-        endWithLines(run, ExitStatus::AgentSettingsMissing, {});
+        endWithoutLines(run, ExitStatus::AgentSettingsMissing);
     }
     return std::move(opened.key);
 }
@@ -134,7 +138,7 @@ void runSequence(RunContext& run) {
     endFaultsWithALine(run);
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
-        endWithLines(run, ExitStatus::AnotherCopyRunning, {});
+        endWithoutLines(run, ExitStatus::AnotherCopyRunning);
     }
     checkScriptingRuntime(run);
 
@@ -147,7 +151,11 @@ void runSequence(RunContext& run) {
     agentKey.close();
 
     writeLog(run, L"MSG: Checking for Mavelin.dll.");
-    checkWebPostComponent(run);
+    if (!checkWebPostComponent(run)) {
+        run.state.exitStatus = ExitStatus::WebPostLibraryMissing;
+        finishRun(run);
+        endRunAtOnce(run);
+    }
     measureUpTime(run);
     // Only the fallback's own failure stops the report; a WMI failure it made good does not.
     if (run.state.gUpTimeError.empty()) {

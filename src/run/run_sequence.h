@@ -1,7 +1,7 @@
 // The start-up procedure: the whole run, in one pass.
 #pragma once
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

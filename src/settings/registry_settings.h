@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "context/run_state.h"
 #include "platform/registry.h"
-#include "run/run_state.h"
 
 namespace tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

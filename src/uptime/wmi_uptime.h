@@ -1,7 +1,7 @@
 // The uptime as WMI's performance counters give it.
 #pragma once
 
-#include "run/run_state.h"
+#include "context/run_state.h"
 
 namespace tavrel {
 

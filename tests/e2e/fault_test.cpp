@@ -107,7 +107,7 @@ TEST(MachineFaults, RunPastItsTimeLimitIsStoppedAndTheNextRunGoesAhead) {
     AgentMachine machine(L"time limit");
     machine.seedNormalAgent();
     machine.installWebPostDouble("true|delay=60000");
-    machine.useProgram(testhost::pathBesideThisProgram(L"TavrelShortLimit.exe"));
+    machine.replaceProgramWith(testhost::pathBesideThisProgram(L"TavrelShortLimit.exe"));
 
     EXPECT_EQ(machine.runTavrel(), ExitStatus::TimeLimitReached);
 
@@ -145,7 +145,7 @@ TEST(MachineFaults, LibraryThatHoldsItsUnloadOrFaultsCannotHoldTheRun) {
         AgentMachine machine(c.scenario);
         machine.seedNormalAgent();
         machine.installWebPostDouble(c.script);
-        machine.useProgram(testhost::pathBesideThisProgram(L"TavrelShortLimit.exe"));
+        machine.replaceProgramWith(testhost::pathBesideThisProgram(L"TavrelShortLimit.exe"));
 
         EXPECT_EQ(machine.runTavrel(), c.status);
 

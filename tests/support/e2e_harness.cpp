@@ -126,7 +126,7 @@ void AgentMachine::removeAgentKey() {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAgentKey);
 }
 
-void AgentMachine::useProgram(const std::wstring& source) {
+void AgentMachine::replaceProgramWith(const std::wstring& source) {
     require(CopyFileW(source.c_str(), (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/exit_status.h"
+#include "context/exit_status.h"
 #include "support/exit_status_print.h"
 
 namespace tavrel::e2e {
@@ -52,7 +52,7 @@ class AgentMachine {
     }
 
     /// Puts another build of the program in the executable's place.
-    void useProgram(const std::wstring& source);
+    void replaceProgramWith(const std::wstring& source);
     /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit status.
     ExitStatus runTavrel();
 

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "platform/exit_status.h"
+#include "context/exit_status.h"
 
 namespace tavrel {
 

@@ -131,29 +131,43 @@ void FakeHost::interruptAt(const std::string& operation, int nth,
     };
 }
 
-void FakeHost::lockLog() {
-    if (logLocked) {
-        throw std::logic_error("run log locked twice");
+namespace {
+
+class FakeLock : public Lock {
+  public:
+    explicit FakeLock(bool& held) : held_(held) {}
+
+    void acquire() override {
+        if (held_) {
+            throw std::logic_error("lock taken twice");
+        }
+        held_ = true;
     }
-    logLocked = true;
-}
 
-bool FakeHost::tryLockLog(std::uint32_t) {
-    // Held by the run, a real lock would keep the other thread out past its wait.
-    if (logLocked) {
-        return false;
+    bool tryAcquire(std::uint32_t) override {
+        // Held by the run, a real lock would keep the other thread out past its wait.
+        if (held_) {
+            return false;
+        }
+        held_ = true;
+        return true;
     }
-    logLocked = true;
-    return true;
+
+    void release() override { held_ = false; }
+
+  private:
+    bool& held_;
+};
+
+}  // namespace
+
+std::unique_ptr<Lock> FakeHost::createLock() {
+    return std::make_unique<FakeLock>(lockHeld);
 }
 
-void FakeHost::unlockLog() {
-    logLocked = false;
-}
-
-void FakeHost::endProcess(ExitStatus status) {
+void FakeHost::endProcess(std::uint32_t status) {
     ops_.enter("EndProcess");
-    endedWith = status;
+    endedWith = static_cast<ExitStatus>(status);
     throw ProcessEnded{};
 }
 

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "context/run_state.h"
 #include "platform/error.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "support/exit_status_print.h"
 #include "support/fake_automation.h"
 #include "support/fake_wmi.h"
@@ -46,9 +46,7 @@ class FakeHost : public Host {
     void endFaultsWith(std::uint32_t status,
                        std::function<void(std::uint32_t faultCode)> lastWords) override;
     void releaseAtEnd(std::function<void()>) override {}
-    void lockLog() override;
-    bool tryLockLog(std::uint32_t milliseconds) override;
-    void unlockLog() override;
+    std::unique_ptr<Lock> createLock() override;
 
     /// Has the watchdog reach its limit (or, with a fault code, a fault happen) just
     /// as the run makes call number nth of the operation.
@@ -60,12 +58,12 @@ class FakeHost : public Host {
     std::optional<std::uint32_t> watchdogSeconds;
     /// The status the process ended with at once, if it did.
     std::optional<ExitStatus> endedWith;
-    /// Held while the run writes its log. The fake refuses a nested hold, which
-    /// the run never needs, so that a lock forgotten on some path shows.
-    bool logLocked = false;
+    /// Whether the lock the host made (the run log's) is held. The fake refuses a
+    /// nested hold, which the run never takes.
+    bool lockHeld = false;
 
   private:
-    void endProcess(ExitStatus status) override;
+    void endProcess(std::uint32_t status) override;
 
     Operations& ops_;
     std::uint32_t limitStatus_ = 0;

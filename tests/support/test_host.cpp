@@ -2,27 +2,15 @@
 
 #include <windows.h>
 
-#include <stdexcept>
-#include <vector>
+#include <string>
+
+#include "platform/win32/win32_host.h"
 
 namespace tavrel::testhost {
 
 std::wstring pathBesideThisProgram(const std::wstring& name) {
-    // An unpacked bundle may lie deeper than MAX_PATH allows: grow until the path fits.
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD size =
-            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (size == 0) {
-            throw std::runtime_error("GetModuleFileName failed, error " +
-                                     std::to_string(GetLastError()));
-        }
-        if (size < buffer.size()) {
-            std::wstring path(buffer.data(), size);
-            return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    // The program's own folder, as the program under test finds it.
+    return win32::Win32Host().executableFolder() + L"\\" + name;
 }
 
 bool runsUnderWine() {

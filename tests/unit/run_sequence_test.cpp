@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -72,6 +73,8 @@ const Lines kIdentity = {L"MSG : Application Started.",
                          L"MSG : REGID  :--> 417",
                          L"MSG: Checking for Mavelin.dll.",
                          L"MSG : Getting System UPTime using WMI."};
+const Lines kIdentityToLibrary(kIdentity.begin(), kIdentity.end() - 1);
+const Lines kLibraryMissing = {L"MSG : Mavlin.dll is missing."};
 const Lines kWmiStart = {
     L"MSG : WMI object created.", L"MSG : WbemScripting.SWbemLocator object created.",
     L"MSG : Executing Select * From Win32_PerfFormattedData_PerfOS_System query."};
@@ -135,6 +138,19 @@ TEST(RunSequence, WholeRunsEndArchivedWithEveryLineInOrder) {
          kIdentity + kWmiStart + kWmiNoInstance + Lines{L"MSG : System UP Time : 21 minutes."} +
              postLines(L"1235") + kFinishFolderAbsent,
          1},
+        {"web-post library missing, archive folder present",
+         [](FakePlatform& os) {
+             os.tree.files.erase(
+                 fake::FileTree::keyOf(std::wstring(FakePlatform::kInstallPath) + L"Mavlin.dll"));
+             os.tree.addFolder(std::wstring(FakePlatform::kInstallPath) + L"ApplicationLog");
+         },
+         Ending::AtOnce, kIdentityToLibrary + kLibraryMissing + kFinishFolderPresent, 0},
+        {"web-post library missing, archive folder absent",
+         [](FakePlatform& os) {
+             os.tree.files.erase(
+                 fake::FileTree::keyOf(std::wstring(FakePlatform::kInstallPath) + L"Mavlin.dll"));
+         },
+         Ending::AtOnce, kIdentityToLibrary + kLibraryMissing + kFinishFolderAbsent, 0},
         {"no uptime at all: nothing posted",
          [](FakePlatform& os) {
              os.wmi.instances.clear();
@@ -159,7 +175,10 @@ TEST(RunSequence, WholeRunsEndArchivedWithEveryLineInOrder) {
         EXPECT_EQ(os.archivedLogMessages(), c.lines);
         EXPECT_FALSE(os.tree.hasFile(os.exeLogPath()));
         EXPECT_EQ(os.ops.count("PostXMLString"), c.posts);
-        EXPECT_EQ(os.system.started.size(), 1u);  // the web-post library's registration
+        // The web-post library's registration, when it is there.
+        const bool missing =
+            std::find(c.lines.begin(), c.lines.end(), kLibraryMissing[0]) != c.lines.end();
+        EXPECT_EQ(os.system.started.size(), missing ? 0u : 1u);
         EXPECT_EQ(os.registry.openKeyCount(), 0u);
         EXPECT_EQ(os.tree.liveStreams, 0);
     }

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "context/up_time.h"
 #include "log/run_log.h"
 #include "support/fake_platform.h"
 #include "uptime/tick_fallback.h"
-#include "uptime/up_time.h"
 #include "uptime/wmi_uptime.h"
 
 namespace tavrel {

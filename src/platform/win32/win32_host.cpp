@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,8 +12,6 @@
 #include "platform/win32/win32_error.h"
 
 namespace tavrel::win32 {
-
-Win32Host::Win32Host() : logMutex_(CreateMutexW(nullptr, FALSE, nullptr)) {}
 
 bool Win32Host::previousInstanceRunning() {
     UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName));
@@ -171,11 +170,11 @@ void Win32Host::endAfter(LastWords words, std::uint32_t status) {
 
 bool Win32Host::claimEnd(std::uint32_t status) {
     const LONG claim = static_cast<LONG>(status) + 1;
-    return InterlockedCompareExchange(&claimedEnd_, claim, 0) == 0;
+    return InterlockedCompareExchange(&claimedStatusPlusOne_, claim, 0) == 0;
 }
 
 std::uint32_t Win32Host::claimedStatus() const {
-    return static_cast<std::uint32_t>(claimedEnd_ - 1);
+    return static_cast<std::uint32_t>(claimedStatusPlusOne_ - 1);
 }
 
 void Win32Host::endWithClaimedStatus() const {
@@ -185,26 +184,32 @@ void Win32Host::endWithClaimedStatus() const {
     }
 }
 
-void Win32Host::lockLog() {
-    tryLockLog(INFINITE);
+std::unique_ptr<Lock> Win32Host::createLock() {
+    return std::make_unique<Win32Lock>();
 }
 
-bool Win32Host::tryLockLog(std::uint32_t milliseconds) {
-    if (!logMutex_) {
-        return false;  // without the lock the run still logs; only the watchdog keeps off
+Win32Lock::Win32Lock() : mutex_(CreateMutexW(nullptr, FALSE, nullptr)) {}
+
+void Win32Lock::acquire() {
+    tryAcquire(INFINITE);
+}
+
+bool Win32Lock::tryAcquire(std::uint32_t milliseconds) {
+    if (!mutex_) {
+        return false;  // without a mutex the run still goes on; only last words keep off
     }
-    const DWORD waited = WaitForSingleObject(logMutex_.get(), milliseconds);
+    const DWORD waited = WaitForSingleObject(mutex_.get(), milliseconds);
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
 
-void Win32Host::unlockLog() {
-    if (logMutex_) {
-        ReleaseMutex(logMutex_.get());
+void Win32Lock::release() {
+    if (mutex_) {
+        ReleaseMutex(mutex_.get());
     }
 }
 
-void Win32Host::endProcess(ExitStatus status) {
-    if (!claimEnd(static_cast<std::uint32_t>(status))) {
+void Win32Host::endProcess(std::uint32_t status) {
+    if (!claimEnd(status)) {
         // The watchdog or a fault got there first and ends the process, within a few
         // seconds, with its own status.
         for (;;) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/host.h"
@@ -11,12 +12,22 @@
 
 namespace tavrel::win32 {
 
+// A mutex of this process. Held by a thread that ends, it passes to the next waiter.
+class Win32Lock : public Lock {
+  public:
+    Win32Lock();
+    void acquire() override;
+    bool tryAcquire(std::uint32_t milliseconds) override;
+    void release() override;
+
+  private:
+    UniqueHandle mutex_;
+};
+
 // Lives until the process ends: the watchdog, the fault filter and the last words use
 // it to the last.
 class Win32Host : public Host {
   public:
-    Win32Host();
-
     bool previousInstanceRunning() override;
     std::wstring executableFolder() override;
     void startWatchdog(std::uint32_t seconds, std::uint32_t status,
@@ -24,14 +35,12 @@ class Win32Host : public Host {
     void endFaultsWith(std::uint32_t status,
                        std::function<void(std::uint32_t faultCode)> lastWords) override;
     void releaseAtEnd(std::function<void()> release) override;
-    void lockLog() override;
-    bool tryLockLog(std::uint32_t milliseconds) override;
-    void unlockLog() override;
+    std::unique_ptr<Lock> createLock() override;
 
   private:
     enum class LastWords : LONG { None, TimeLimit, Fault };
 
-    void endProcess(ExitStatus status) override;
+    void endProcess(std::uint32_t status) override;
 
     static DWORD WINAPI waitForTheTimeLimit(void* host);
     static DWORD WINAPI sayLastWords(void* host);
@@ -46,7 +55,6 @@ class Win32Host : public Host {
 
     // Held for the life of the process, so later copies see this one.
     UniqueHandle instanceMutex_;
-    UniqueHandle logMutex_;
     UniqueHandle watchdog_;
     DWORD limitMilliseconds_ = 0;
     std::uint32_t limitStatus_ = 0;
@@ -68,7 +76,7 @@ class Win32Host : public Host {
     volatile LONG lastWords_ = static_cast<LONG>(LastWords::None);
 
     // Zero until the end is claimed, then the claimed status plus one.
-    volatile LONG claimedEnd_ = 0;
+    volatile LONG claimedStatusPlusOne_ = 0;
 };
 
 }  // namespace tavrel::win32

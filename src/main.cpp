@@ -43,5 +43,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // itself (a library's logic_error, say) is no Error and would end up here.
         run.state.exitStatus = tavrel::ExitStatus::StoppedByError;
     }
-    platform.host.endProcessNow(run.state.exitStatus);
+    platform.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }

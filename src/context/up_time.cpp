@@ -1,4 +1,4 @@
-#include "uptime/up_time.h"
+#include "context/up_time.h"
 
 #include "platform/error.h"
 #include "platform/text.h"

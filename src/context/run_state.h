@@ -9,10 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/exit_status.h"
+#include "context/exit_status.h"
+#include "context/up_time.h"
 #include "platform/file_system.h"
+#include "platform/lock.h"
 #include "platform/platform.h"
-#include "uptime/up_time.h"
 
 namespace tavrel {
 
@@ -30,23 +31,30 @@ struct RunState {
     ExitStatus exitStatus = ExitStatus::StoppedByError;
 };
 
-// How long a run may hold the machine unless the build sets another limit.
-inline constexpr std::uint32_t kDefaultRunTimeLimitSeconds = 30 * 60;
+#ifndef TAVREL_DEFAULT_RUN_TIME_LIMIT_SECONDS
+#error "TAVREL_DEFAULT_RUN_TIME_LIMIT_SECONDS must give the build's run time limit"
+#endif
+
+// How long a run may hold the machine unless it is given another limit.
+inline constexpr std::uint32_t kDefaultRunTimeLimitSeconds = TAVREL_DEFAULT_RUN_TIME_LIMIT_SECONDS;
 
 // One run: the operating system it talks to and the state it builds up.
 struct RunContext {
     explicit RunContext(Platform platform,
                         std::uint32_t timeLimitSeconds = kDefaultRunTimeLimitSeconds)
-        : os(platform), runTimeLimitSeconds(timeLimitSeconds) {}
+        : os(platform), runTimeLimitSeconds(timeLimitSeconds), logLock(os.host.createLock()) {}
 
     Platform os;
     const std::uint32_t runTimeLimitSeconds;
     RunState state;
+    // The run log's: held around every line and around the log's hand-over and
+    // release, so that the last words of a stopped run never cut into another line.
+    const std::unique_ptr<Lock> logLock;
 };
 
 /// Ends the process at once with the status the run has learnt.
 [[noreturn]] inline void endRunAtOnce(RunContext& run) {
-    run.os.host.endProcessNow(run.state.exitStatus);
+    run.os.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }
 
 }  // namespace tavrel
