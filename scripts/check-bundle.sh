@@ -2,14 +2,19 @@
 # Proves the Windows test bundle self-contained: unpacks it into a fresh folder of the
 # Wine prefix with the drive that reaches the build folder (Z:) taken away, runs
 # run-tests.cmd with Wine's cmd and wants every test program to pass; then checks that
-# the tests left no agent key, registration or folder behind, and that run-tests.cmd
-# refuses to start on a machine with an agent.
+# the tests left no agent key, registration or folder behind, and that run-tests.cmd and
+# the test programs that write those refuse to start on a machine with an agent.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 # The preset whose bundle to check: windows, or windows64 where 32-bit programs run
 # only under emulation.
 preset=${1:-windows}
+# The registry view the test programs write: their own.
+case "$preset" in
+windows64) view=/reg:64 ;;
+*) view=/reg:32 ;;
+esac
 cmake --build --preset "$preset" --target test-bundle >/dev/null
 
 export WINEPREFIX=$root/build/wine-prefix
@@ -20,7 +25,11 @@ folder="$drive_c/Tavrel bundle check"
 work=$(mktemp -d)
 z_drive=$WINEPREFIX/dosdevices/z:
 z_hidden=$WINEPREFIX/dosdevices/z-hidden-by-check-bundle
+agent_key_added=
 cleanup() {
+    if [ -n "$agent_key_added" ]; then
+        "$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1 || true
+    fi
     wineserver -k >/dev/null 2>&1 || true
     if [ -L "$z_hidden" ]; then mv "$z_hidden" "$z_drive"; fi
     rm -rf "$work" "$folder"
@@ -52,17 +61,33 @@ if [ "$status" != 0 ] || [ "$summary" != "$programs passed, 0 failed" ]; then
 fi
 
 # Nothing of the tests may stay behind: the README promises a Windows machine that.
-for key in 'HKLM\Software\QUENDA /reg:32' 'HKCR\Mavlin.WebPost'; do
-    # shellcheck disable=SC2086 # the view switch is a separate argument
-    if "$run" reg query $key >/dev/null 2>&1; then fail "the tests left $key behind"; fi
+for key in 'HKLM\Software\QUENDA' 'HKCR\Mavlin.WebPost'; do
+    if "$run" reg query "$key" "$view" >/dev/null 2>&1; then fail "the tests left $key ($view) behind"; fi
 done
 [ ! -e "$drive_c/Tavrel E2E" ] || fail "the tests left C:\\Tavrel E2E behind"
 
-# A machine with an agent: the tests must not start.
-"$run" reg add 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1
+# A reg that cannot answer: run-tests.cmd must refuse, not take it for "no agent".
+status=0
+(cd "$folder" && "$run" cmd /c 'set SystemRoot=C:\nowhere&& run-tests.cmd') >"$work/refused.log" 2>&1 ||
+    status=$?
+[ "$status" = 2 ] && grep -q '^Refusing to run: "reg query' "$work/refused.log" ||
+    fail "run-tests.cmd went ahead without a working reg (exit $status): $(cat "$work/refused.log")"
+
+# A machine with an agent, its key in the agent's view: neither run-tests.cmd nor a test
+# program started by itself may start, and the key must stay as it was.
+"$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1
+agent_key_added=yes
 status=0
 "$run" cmd /c 'C:\Tavrel bundle check\run-tests.cmd' >"$work/refused.log" 2>&1 || status=$?
-"$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1
 [ "$status" = 2 ] && grep -q '^Refusing to run: HKLM\\Software\\QUENDA exists' "$work/refused.log" ||
     fail "run-tests.cmd did not refuse a machine with the agent key (exit $status): $(cat "$work/refused.log")"
+for program in tavrel_e2e_tests webpost_double_tests; do
+    status=0
+    "$run" "$folder/$program.exe" >"$work/refused.log" 2>&1 || status=$?
+    [ "$status" != 0 ] && grep -qF 'HKLM\Software\QUENDA' "$work/refused.log" ||
+        fail "$program.exe did not refuse a machine with the agent key (exit $status): $(cat "$work/refused.log")"
+    "$run" reg query 'HKLM\Software\QUENDA' /v MEMBERID /reg:32 2>/dev/null | grep -q 'REG_SZ *agent' ||
+        fail "$program.exe changed the agent key it refused"
+    [ ! -e "$drive_c/Tavrel E2E" ] || fail "$program.exe made C:\\Tavrel E2E although it refused"
+done
 echo "check-bundle: $summary (test programs), unpacked away from the build folder; nothing left behind"

@@ -6,15 +6,25 @@ rem Ends with "N passed, M failed", counting test programs, and exits 1 on any f
 setlocal EnableExtensions EnableDelayedExpansion
 
 rem The end-to-end tests delete and recreate the agent key and the web-post library's
-rem registration: on a machine with a real agent they would destroy it.
-reg query "HKLM\Software\QUENDA" /reg:32 >nul 2>&1
-if not errorlevel 1 (
+rem registration: on a machine with a real agent they would destroy it. This fails closed:
+rem both count as absent only when reg can read the registry and answers "not found" (1)
+rem for each; any other answer refuses. The test programs look again themselves. The
+rem system's own reg, not one that lies in the folder this was started from.
+set "reg=%SystemRoot%\System32\reg.exe"
+"%reg%" query "HKLM\Software" /reg:32 >nul 2>&1
+if !errorlevel! neq 0 (
+    echo Refusing to run: "reg query HKLM\Software /reg:32" failed, so this script cannot tell
+    echo whether a QUENDA agent is installed here.
+    exit /b 2
+)
+"%reg%" query "HKLM\Software\QUENDA" /reg:32 >nul 2>&1
+if !errorlevel! neq 1 (
     echo Refusing to run: HKLM\Software\QUENDA exists, so a QUENDA agent seems installed here.
     echo The end-to-end tests delete and recreate that key. Run them on a machine without the agent.
     exit /b 2
 )
-reg query "HKCR\Mavlin.WebPost" >nul 2>&1
-if not errorlevel 1 (
+"%reg%" query "HKCR\Mavlin.WebPost" >nul 2>&1
+if !errorlevel! neq 1 (
     echo Refusing to run: HKCR\Mavlin.WebPost exists, so the agent's web-post library is registered here.
     echo The end-to-end tests delete and recreate that registration. Run them on a machine without the agent.
     exit /b 2

@@ -9,6 +9,7 @@
 
 #include "support/e2e_harness.h"
 #include "support/line_match.h"
+#include "support/saved_registry_key.h"
 #include "support/test_host.h"
 
 namespace tavrel::e2e {
@@ -63,6 +64,8 @@ TEST(RunFinish, UnregisteredScriptingRuntimeIsRegisteredAgainAndTheRunCompletes)
     AgentMachine machine(L"scripting runtime");
     machine.seedNormalAgent();
     machine.installWebPostDouble("true");
+    // Back as it was afterwards, whether the program repaired it or not.
+    const SavedRegistryKey saved(HKEY_CLASSES_ROOT, L"Scripting.FileSystemObject");
     ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Scripting.FileSystemObject"), ERROR_SUCCESS);
     HKEY progId = nullptr;
     ASSERT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Scripting.FileSystemObject", 0, KEY_READ, &progId),

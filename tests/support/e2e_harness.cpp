@@ -5,6 +5,7 @@
 
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_resource.h"
+#include "support/agent_guard.h"
 #include "support/log_lines.h"
 #include "support/test_host.h"
 
@@ -67,6 +68,11 @@ AgentMachine::AgentMachine(const std::wstring& scenario)
     : root_(std::wstring(kScenariosFolder) + L"\\" + scenario),
       exeFolder_(root_ + L"\\Program Files\\Tavrel"),
       installFolder_(root_ + L"\\QUENDA Agent") {
+    // Before anything is made or removed: the keys deleted below may be an agent's.
+    if (const auto found = testguard::findAgentStateNotMadeByTests()) {
+        throw std::runtime_error("Refusing to touch " + win32::wideToAnsi(*found) +
+                                 ": these tests did not make it");
+    }
     CreateDirectoryW(kScenariosFolder, nullptr);
     removeTree(root_);
     require(CreateDirectoryW(root_.c_str(), nullptr), "CreateDirectory");
@@ -93,7 +99,12 @@ void AgentMachine::createAgentKey() {
     require(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr) == ERROR_SUCCESS,
             "RegCreateKeyEx");
+    const std::wstring marker = testguard::kMadeByTestsText;
+    const LONG result = RegSetValueExW(key, testguard::kMadeByTestsValue, 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(marker.c_str()),
+                                       static_cast<DWORD>((marker.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
+    require(result == ERROR_SUCCESS, "RegSetValueEx");
 }
 
 void AgentMachine::setValue(const std::string& name, DWORD type, const std::string& bytes) {

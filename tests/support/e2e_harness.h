@@ -17,13 +17,15 @@ using tavrel::ExitStatus;
 
 class AgentMachine {
   public:
-    /// A fresh scenario: its own folders under C:\, the agent key removed.
+    /// A fresh scenario: its own folders under C:\, the agent key removed. Throws, having
+    /// changed nothing, when an agent key or web-post registration is not the tests' own.
     explicit AgentMachine(const std::wstring& scenario);
     ~AgentMachine();
     AgentMachine(const AgentMachine&) = delete;
     AgentMachine& operator=(const AgentMachine&) = delete;
 
-    /// Creates the agent key, empty, in the registry view a 32-bit program sees.
+    /// Creates the agent key in this program's registry view, empty but for the value
+    /// that marks it as the tests' own.
     void createAgentKey();
     /// Writes raw REG_SZ-typed (or other) data, exactly the bytes given.
     void setValue(const std::string& name, DWORD type, const std::string& bytes);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "server.h"
+#include "support/agent_guard.h"
 #include "web_post.h"
 
 namespace {
@@ -150,6 +151,9 @@ STDAPI DllRegisterServer() {
         const std::wstring classKey = kClassKey;
         const LONG results[] = {
             setText(kProgId, nullptr, kTitle),
+            // Marks the registration as the double's: the tests may delete it, not an agent's.
+            setText(kProgId, tavrel::testguard::kMadeByTestsValue,
+                    tavrel::testguard::kMadeByTestsText),
             setText(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText),
             setText(classKey, nullptr, kTitle),
             setText(classKey + L"\\ProgID", nullptr, kProgId),

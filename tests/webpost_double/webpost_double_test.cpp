@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "double_harness.h"
+#include "support/agent_guard.h"
 
 namespace tavrel::webpost {
 namespace {
@@ -58,6 +59,10 @@ TEST(WebPostRegistration, RegsvrRecordsTheDllsOwnPathAndRemovesItAgain) {
         << testing::PrintToString(*server);
     EXPECT_EQ(classValue(L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
     EXPECT_EQ(classValue(L"\\ProgID", nullptr), L"Mavlin.WebPost");
+    // Marked as the tests' own, so an interrupted run's registration is no agent's.
+    EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost", testguard::kMadeByTestsValue,
+                           RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
 
     ASSERT_EQ(runRegsvr32(L"-s -u \"" + dll + L"\""), 0u);
     EXPECT_NE(CLSIDFromProgID(L"Mavlin.WebPost", &clsid), S_OK);
