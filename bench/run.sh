@@ -30,10 +30,10 @@ SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 export SOURCE_DATE_EPOCH
 
 echo "Building ..."
-# The second build is of a copy of the sources in another folder, taken first so that
-# both builds see the same files.
-repro=$root/build/bench-repro/tavrel
-rm -rf "$root/build/bench-repro"
+# The second build is of a copy of the sources in another folder, one with a blank in its
+# path, taken first so that both builds see the same files.
+repro="$root/build/bench repro/tavrel"
+rm -rf "$root/build/bench-repro" "$root/build/bench repro"
 mkdir -p "$repro"
 cp -r CMakeLists.txt CMakePresets.json cmake src "$repro/"
 cmake --preset windows-release >/dev/null

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Proves the signed release: signs it with a throwaway self-signed code-signing
 # certificate, verifies the signature against that certificate and the checksums, and
-# makes a normal run of the signed exe under Wine against the demo's agent.
+# makes a normal run of the signed exe under Wine against the demo's agent. It releases
+# into folders of its own, leaving a deployer's build/release as it was, and watches that
+# no program the release starts sees the password.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +13,8 @@ fail() {
     echo "check-release: $*" >&2
     exit 1
 }
+release_state() { if [ -e build/release ]; then tar --sort=name -cf - build/release | sha256sum; fi; }
+before=$(release_state)
 
 # The certificate lives only in this temporary folder, for this one check.
 printf '%s' "throwaway-$RANDOM$RANDOM" >"$work/password"
@@ -22,22 +26,43 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/s
     -passout "file:$work/password" >"$work/openssl.log" 2>&1 ||
     fail "openssl pkcs12: $(cat "$work/openssl.log")"
 
-TAVREL_SIGN_PFX="$work/signer.pfx" TAVREL_SIGN_PASSWORD="$(cat "$work/password")" \
-    bash scripts/release.sh >"$work/release.log" 2>&1 || fail "release.sh: $(cat "$work/release.log")"
-grep -q '^release: build/release/Tavrel.exe, signed ' "$work/release.log" ||
-    fail "release.sh did not say it signed: $(cat "$work/release.log")"
+# Stand-ins for what the release starts note any that sees a password in its environment
+# or arguments (the build's tools run under cmake, in its environment).
+printf '%s\n' "$(cat "$work/password")" wrong-password >"$work/secrets"
+mkdir "$work/spy"
+cat >"$work/spy/spy" <<EOF
+#!/bin/bash
+{ env; printf '%s\n' "\$@"; } | grep -qF -f "$work/secrets" && echo "\${0##*/}" >>"$work/leaks"
+PATH=\${PATH#"$work/spy:"} exec "\${0##*/}" "\$@"
+EOF
+chmod +x "$work/spy/spy"
+for tool in bash cmake git osslsigncode; do ln -s spy "$work/spy/$tool"; done
+# release FOLDER VARIABLE=VALUE...: a signed release into FOLDER, under watch.
+release() {
+    (export PATH="$work/spy:$PATH" TAVREL_SIGN_PFX="$work/signer.pfx" "${@:2}" &&
+        "$BASH" scripts/release.sh "$1") >"$work/release.log" 2>&1 ||
+        fail "release.sh: $(cat "$work/release.log")"
+    grep -qF "release: $1/Tavrel.exe, signed " "$work/release.log" ||
+        fail "release.sh did not say it signed: $(cat "$work/release.log")"
+}
+release "$work/by-variable" TAVREL_SIGN_PASSWORD="$(cat "$work/password")"
+# The file wins over the variable.
+release "$work/release" TAVREL_SIGN_PASSWORD_FILE="$work/password" TAVREL_SIGN_PASSWORD=wrong-password
+[ ! -e "$work/leaks" ] || fail "the password reached $(sort -u "$work/leaks" | tr '\n' ' ')"
+[ "$(release_state)" = "$before" ] || fail "the release check changed build/release"
 
-osslsigncode verify -in build/release/Tavrel.exe -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 ||
+osslsigncode verify -in "$work/release/Tavrel.exe" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 ||
     fail "osslsigncode verify: $(cat "$work/verify.log")"
 grep -qi 'sha256' "$work/verify.log" || fail "not a SHA-256 signature: $(cat "$work/verify.log")"
-(cd build/release && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+(cd "$work/release" && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
 
 # A normal run: the report is posted, the log reaches the agent's archive and the exit
 # status says delivered.
-bash scripts/demo.sh build/release/Tavrel.exe >"$work/demo.log" 2>&1 || true
+bash scripts/demo.sh "$work/release/Tavrel.exe" >"$work/demo.log" 2>&1 || true
 grep -q 'ApplicationLog/TavrelLog.txt' "$work/demo.log" &&
     grep -q '^Tavrel.exe ended with exit status 0 ' "$work/demo.log" &&
     grep -q 'MSG : Webpost Return String :--> accepted' "$work/demo.log" &&
     grep -q 'MSG : Application Completed' "$work/demo.log" ||
     fail "the signed exe made no normal run: $(cat "$work/demo.log")"
-echo "check-release: signed, verified against its certificate, checksums match, normal run under Wine"
+echo "check-release: signed, verified against its certificate, checksums match, normal run under Wine;" \
+    "the password reached the signer alone; build/release untouched"

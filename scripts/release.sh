@@ -1,60 +1,108 @@
 #!/usr/bin/env bash
-# Builds the release Tavrel.exe into build/release, signs it when given a code-signing
-# certificate, and writes build/release/SHA256SUMS for what it produced.
+# Builds the release Tavrel.exe into an output folder, signs it when given a code-signing
+# certificate, and writes SHA256SUMS there for what it produced.
 #
-#   TAVREL_SIGN_PFX       the certificate and its private key, a PFX (PKCS #12) file
-#   TAVREL_SIGN_PASSWORD  the PFX file's password
-#   TAVREL_TIMESTAMP_URL  an RFC 3161 time-stamp server; without it the signature has no
-#                         time stamp and is trusted only while the certificate is valid
+#   bash scripts/release.sh [FOLDER]
 #
-# The unsigned exe is reproducible: the same sources give the same bytes in any folder.
-# A signed one is not: every signature differs.
+# FOLDER must be new or empty; without one, the release replaces build/release.
+#
+#   TAVREL_SIGN_PFX            the certificate and its private key, a PFX (PKCS #12) file
+#   TAVREL_SIGN_PASSWORD_FILE  a file holding the PFX file's password (a line end after
+#                              it is ignored); wins over TAVREL_SIGN_PASSWORD
+#   TAVREL_SIGN_PASSWORD       the password itself
+#   TAVREL_TIMESTAMP_URL       an RFC 3161 time-stamp server; without it the signature has
+#                              no time stamp and is trusted only while the certificate is
+#                              valid
+#
+# The unsigned exe is reproducible: the same sources, built with Debian 12's MinGW-w64
+# packages, give the same bytes in any folder. A signed one is not: every signature
+# differs.
+
+# First of all, the password leaves the environment: no child (apt-get, cmake, the
+# compilers) may see it. Only the signer reads it, from a private file.
+declare +x sign_password=${TAVREL_SIGN_PASSWORD-} && unset TAVREL_SIGN_PASSWORD
 set -euo pipefail
-cd "$(dirname "$0")/.."
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+# Paths given relative to the caller's folder, before leaving it for the checkout.
+default=$(realpath -m -- "$root/build/release")
+out=$(realpath -m -- "${1:-$default}")
+shown=${1:-build/release}
+shown=${shown%/}
+[ -z "${TAVREL_SIGN_PFX:-}" ] || TAVREL_SIGN_PFX=$(realpath -m -- "$TAVREL_SIGN_PFX")
+[ -z "${TAVREL_SIGN_PASSWORD_FILE:-}" ] ||
+    TAVREL_SIGN_PASSWORD_FILE=$(realpath -m -- "$TAVREL_SIGN_PASSWORD_FILE")
+cd "$root"
+if [ "$out" != "$default" ] && [ -n "$(ls -A "$out" 2>/dev/null)" ]; then
+    echo "release: $shown is not empty; give a new or empty folder" >&2
+    exit 1
+fi
 bash scripts/setup.sh
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# step NAME COMMAND...: one step of the release, its output kept; a failing step names
+# itself and shows the end of that output.
+step() {
+    local name=$1
+    shift
+    if ! "$@" >"$work/step.log" 2>&1; then
+        echo "release: $name failed; its last lines of output:" >&2
+        tail -n 30 "$work/step.log" >&2
+        exit 1
+    fi
+}
 
 # Nothing in the build reads the clock; pinned, a tool that did would not make builds differ.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 export SOURCE_DATE_EPOCH
-cmake --preset windows-release >/dev/null
-cmake --build --preset windows-release >/dev/null
+step "configuring (cmake --preset windows-release)" cmake --preset windows-release
+step "building (cmake --build --preset windows-release)" cmake --build --preset windows-release
 built=build/windows-release/bin/Tavrel.exe
 
-out=build/release
-rm -rf "$out"
-mkdir -p "$out"
+# sign_file IN OUT: signs one file with the deployer's certificate, the password going to
+# the signer through a file only this script can read, never on a command line.
+sign_file() {
+    step "signing $1" osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" -readpass "$password_file" \
+        -h sha256 -n Tavrel "${stamp[@]}" -in "$1" -out "$work/signed"
+    mv "$work/signed" "$2"
+}
+# ship FILE NAME: puts FILE into the release as NAME, signed when there is a certificate,
+# and lists it for SHA256SUMS.
+shipped=()
+ship() {
+    if [ -n "${TAVREL_SIGN_PFX:-}" ]; then sign_file "$1" "$out/$2"; else cp "$1" "$out/$2"; fi
+    shipped+=("$2")
+}
+
 if [ -z "${TAVREL_SIGN_PFX:-}" ]; then
-    cp "$built" "$out/Tavrel.exe"
     produced="unsigned (TAVREL_SIGN_PFX is not set), reproducible"
 else
     if [ ! -f "$TAVREL_SIGN_PFX" ]; then
         echo "release: TAVREL_SIGN_PFX names no file: $TAVREL_SIGN_PFX" >&2
         exit 1
     fi
-    # The password goes to the signer through a file only this script can read, never
-    # on a command line, where every user of the machine could see it.
-    secrets=$(mktemp -d)
-    trap 'rm -rf "$secrets"' EXIT
-    (
-        umask 077
-        printf '%s' "${TAVREL_SIGN_PASSWORD:-}" >"$secrets/password"
-    )
-    sign=(osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" -readpass "$secrets/password" -h sha256
-        -n Tavrel)
-    stamp="no time stamp"
-    if [ -n "${TAVREL_TIMESTAMP_URL:-}" ]; then
-        sign+=(-ts "$TAVREL_TIMESTAMP_URL")
-        stamp="time-stamped by $TAVREL_TIMESTAMP_URL"
-    fi
-    if ! "${sign[@]}" -in "$built" -out "$out/Tavrel.exe" >"$secrets/sign.log" 2>&1; then
-        cat "$secrets/sign.log" >&2
-        rm -f "$out/Tavrel.exe"
-        echo "release: signing failed" >&2
+    password_file=${TAVREL_SIGN_PASSWORD_FILE:-}
+    if [ -z "$password_file" ]; then
+        password_file=$work/password
+        (umask 077 && printf '%s' "$sign_password" >"$password_file")
+    elif [ ! -r "$password_file" ]; then
+        echo "release: TAVREL_SIGN_PASSWORD_FILE names no readable file: $password_file" >&2
         exit 1
     fi
-    produced="signed with $TAVREL_SIGN_PFX, SHA-256, $stamp; not byte-reproducible (every"
+    stamp=()
+    stamped="no time stamp"
+    if [ -n "${TAVREL_TIMESTAMP_URL:-}" ]; then
+        stamp=(-ts "$TAVREL_TIMESTAMP_URL")
+        stamped="time-stamped by $TAVREL_TIMESTAMP_URL"
+    fi
+    produced="signed with $TAVREL_SIGN_PFX, SHA-256, $stamped; not byte-reproducible (every"
     produced+=" signature differs; $built is the reproducible unsigned exe)"
 fi
-(cd "$out" && sha256sum Tavrel.exe >SHA256SUMS)
-echo "release: $out/Tavrel.exe, $produced"
-echo "release: $out/SHA256SUMS"
+
+if [ "$out" = "$default" ]; then rm -rf "$out"; fi
+mkdir -p "$out"
+ship "$built" Tavrel.exe
+(cd "$out" && sha256sum -- "${shipped[@]}" >SHA256SUMS)
+echo "release: $shown/Tavrel.exe, $produced"
+echo "release: $shown/SHA256SUMS"

@@ -15,10 +15,10 @@ bash scripts/lint.sh
 cmake --workflow --preset native-sanitize
 bash tests/fuzz/run.sh
 # The Windows tests run on the shipped 32-bit build where this machine runs 32-bit
-# programs itself; where only emulation runs them (setup.sh says so), a Wine start takes
-# minutes, so they run on the 64-bit build and the 32-bit one is only built.
+# programs itself; where only emulation runs them (setup.sh asks the same probe), a Wine
+# start takes minutes, so they run on the 64-bit build and the 32-bit one is only built.
 preset=windows
-if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+if ! bash scripts/runs-i386.sh; then
     echo "This kernel runs no 32-bit programs: the Windows tests run on the 64-bit build."
     cmake --preset windows >/dev/null
     cmake --build --preset windows
