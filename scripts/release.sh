@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the release Tavrel.exe into build/release, signs it when given a code-signing
-# certificate, and writes build/release/SHA256SUMS for what it produced.
+# Builds the release Tavrel.exe and its MSI, Tavrel-<version>.msi, into build/release,
+# signs both when given a code-signing certificate, and writes build/release/SHA256SUMS
+# for what it produced.
 #
 #   TAVREL_SIGN_PFX       the certificate and its private key, a PFX (PKCS #12) file
 #   TAVREL_SIGN_PASSWORD  the PFX file's password
 #   TAVREL_TIMESTAMP_URL  an RFC 3161 time-stamp server; without it the signature has no
 #                         time stamp and is trusted only while the certificate is valid
 #
-# The unsigned exe is reproducible: the same sources give the same bytes in any folder.
-# A signed one is not: every signature differs.
+# The unsigned exe and MSI are reproducible: the same sources give the same bytes in any
+# folder. Signed ones are not: every signature differs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -55,6 +56,20 @@ else
     produced="signed with $TAVREL_SIGN_PFX, SHA-256, $stamp; not byte-reproducible (every"
     produced+=" signature differs; $built is the reproducible unsigned exe)"
 fi
-(cd "$out" && sha256sum Tavrel.exe >SHA256SUMS)
+# The MSI carries the exe as released: the signed one when signing.
+msi=$(bash scripts/build-msi.sh "$out/Tavrel.exe" "$out")
+msi_produced="unsigned, reproducible"
+if [ -n "${TAVREL_SIGN_PFX:-}" ]; then
+    if ! "${sign[@]}" -add-msi-dse -in "$msi" -out "$msi.signed" >"$secrets/sign.log" 2>&1; then
+        cat "$secrets/sign.log" >&2
+        rm -f "$msi" "$msi.signed"
+        echo "release: signing the MSI failed" >&2
+        exit 1
+    fi
+    mv "$msi.signed" "$msi"
+    msi_produced="signed like the exe"
+fi
+(cd "$out" && sha256sum Tavrel.exe "$(basename "$msi")" >SHA256SUMS)
 echo "release: $out/Tavrel.exe, $produced"
+echo "release: $msi, holding that exe, $msi_produced"
 echo "release: $out/SHA256SUMS"
