@@ -21,17 +21,14 @@ old=$(basename "$(bash scripts/build-msi.sh "$work/old.exe" "$work")" .msi) old=
 new=${old%.*}.$((${old##*.} + 1))
 bash scripts/build-msi.sh "$work/new.exe" "$work" "$new" >/dev/null
 
-# What the machine holds: which exe, the folder's files, the tasks, the uninstall entries.
+# What the machine holds: which exe, the folder's files, the tasks, the uninstall entries
+# (Wine keeps a key's values sorted: DisplayVersion follows DisplayName).
 state() {
     echo "exe: $(for exe in old new; do cmp -s "$folder/Tavrel.exe" "$work/$exe.exe" && echo $exe; done)" \
         "files: $(LC_ALL=C ls "$folder" 2>/dev/null | tr '\n' ' ')" \
         "task: $(ls "$WINEPREFIX/drive_c/windows/system32/tasks" 2>/dev/null | tr '\n' ' ')" \
-        "entries: $(awk -F'"' '
-            function flush() { if (name == "Tavrel") printf "%s ", version; name = version = "" }
-            /^\[/ { flush(); uninstall = /\\\\Uninstall\\\\/ }
-            uninstall && /^"DisplayName"=/ { name = $4 }
-            uninstall && /^"DisplayVersion"=/ { version = $4 }
-            END { flush() }' "$WINEPREFIX/system.reg")" | tr -s ' '
+        "entries: $(awk -F'"' '/^\[/ { uninstall = /\\\\Uninstall\\\\/ }
+            uninstall && /^"DisplayName"="Tavrel"$/ { getline; printf "%s ", $4 }' "$WINEPREFIX/system.reg")" | tr -s ' '
 }
 # msiexec <action> <package version> <its status> <the exe then installed> <entries>;
 # Wine returns the status modulo 256 (1603 as 67).
