@@ -14,7 +14,7 @@ fail() {
 }
 [ $# -ge 2 ] && [ $# -le 3 ] || fail "usage: build-msi.sh <Tavrel.exe> <output folder> [version]"
 exe=$1 out=$2
-version=${3:-$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")}
+version=${3:-$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\)[ )].*/\1/p' "$root/CMakeLists.txt")}
 # The installer compares versions by their numbers: major and minor up to 255, build up
 # to 65535.
 [[ $version =~ ^([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,5})$ ]] &&
