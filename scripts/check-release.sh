@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Proves the signed release: signs it with a throwaway self-signed code-signing
-# certificate, verifies the signature against that certificate and the checksums, and
+# certificate, verifies the exe's and the MSI's signatures against that certificate and
+# the checksums, and
 # makes a normal run of the signed exe under Wine against the demo's agent. It releases
 # into folders of its own, leaving a deployer's build/release as it was, and watches that
 # no program the release starts sees the password.
@@ -55,6 +56,14 @@ osslsigncode verify -in "$work/release/Tavrel.exe" -CAfile "$work/cert.pem" >"$w
     fail "osslsigncode verify: $(cat "$work/verify.log")"
 grep -qi 'sha256' "$work/verify.log" || fail "not a SHA-256 signature: $(cat "$work/verify.log")"
 (cd "$work/release" && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+# The MSI: signed too, listed, and holding the signed exe.
+msi=$(sed -n 's/^release: \(.*\.msi\), holding that exe, signed .*/\1/p' "$work/release.log")
+[ -f "$msi" ] || fail "release.sh did not say it signed the MSI: $(cat "$work/release.log")"
+osslsigncode verify -in "$msi" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 ||
+    fail "osslsigncode verify $msi: $(cat "$work/verify.log")"
+grep -q " $(basename "$msi")\$" "$work/release/SHA256SUMS" || fail "SHA256SUMS lists no $msi"
+msiinfo extract "$msi" tavrel.cab >"$work/tavrel.cab" && gcab -x -C "$work" "$work/tavrel.cab" >/dev/null &&
+    cmp -s "$work/TavrelExe" "$work/release/Tavrel.exe" || fail "$msi does not hold the signed exe"
 
 # A normal run: the report is posted, the log reaches the agent's archive and the exit
 # status says delivered.
@@ -64,5 +73,5 @@ grep -q 'ApplicationLog/TavrelLog.txt' "$work/demo.log" &&
     grep -q 'MSG : Webpost Return String :--> accepted' "$work/demo.log" &&
     grep -q 'MSG : Application Completed' "$work/demo.log" ||
     fail "the signed exe made no normal run: $(cat "$work/demo.log")"
-echo "check-release: signed, verified against its certificate, checksums match, normal run under Wine;" \
+echo "check-release: exe and MSI signed, verified against their certificate, checksums match, normal run under Wine;" \
     "the password reached the signer alone; build/release untouched"

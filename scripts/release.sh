@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release Tavrel.exe into an output folder, signs it when given a code-signing
-# certificate, and writes SHA256SUMS there for what it produced.
+# Builds the release Tavrel.exe and its MSI, Tavrel-<version>.msi, into an output folder,
+# signs both when given a code-signing certificate, and writes SHA256SUMS there for what
+# it produced.
 #
 #   bash scripts/release.sh [FOLDER]
 #
@@ -14,9 +15,9 @@
 #                              no time stamp and is trusted only while the certificate is
 #                              valid
 #
-# The unsigned exe is reproducible: the same sources, built with Debian 12's MinGW-w64
-# packages, give the same bytes in any folder. A signed one is not: every signature
-# differs.
+# The unsigned exe and MSI are reproducible: the same sources, built with Debian 12's
+# MinGW-w64 and msitools packages, give the same bytes in any folder. Signed ones are
+# not: every signature differs.
 
 # First of all, the password leaves the environment: no child (apt-get, cmake, the
 # compilers) may see it. Only the signer reads it, from a private file.
@@ -63,8 +64,11 @@ built=build/windows-release/bin/Tavrel.exe
 # sign_file IN OUT: signs one file with the deployer's certificate, the password going to
 # the signer through a file only this script can read, never on a command line.
 sign_file() {
+    local kind=()
+    # An MSI's signature also covers its metadata, as Windows expects of one.
+    if [[ $1 == *.msi ]]; then kind=(-add-msi-dse); fi
     step "signing $1" osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" -readpass "$password_file" \
-        -h sha256 -n Tavrel "${stamp[@]}" -in "$1" -out "$work/signed"
+        -h sha256 -n Tavrel "${stamp[@]}" "${kind[@]}" -in "$1" -out "$work/signed"
     mv "$work/signed" "$2"
 }
 # ship FILE NAME: puts FILE into the release as NAME, signed when there is a certificate,
@@ -103,6 +107,15 @@ fi
 if [ "$out" = "$default" ]; then rm -rf "$out"; fi
 mkdir -p "$out"
 ship "$built" Tavrel.exe
+# The MSI carries the exe as released: the signed one when signing.
+step "building the MSI (scripts/build-msi.sh)" bash scripts/build-msi.sh "$out/Tavrel.exe" "$work/msi"
+msi=$(cd "$work/msi" && echo Tavrel-*.msi)
+ship "$work/msi/$msi" "$msi"
 (cd "$out" && sha256sum -- "${shipped[@]}" >SHA256SUMS)
 echo "release: $shown/Tavrel.exe, $produced"
+if [ -n "${TAVREL_SIGN_PFX:-}" ]; then
+    echo "release: $shown/$msi, holding that exe, signed like it"
+else
+    echo "release: $shown/$msi, holding that exe, unsigned, reproducible"
+fi
 echo "release: $shown/SHA256SUMS"

@@ -10,10 +10,11 @@
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 
-# The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it.
+# The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it;
+# wixl, msitools and libmsi's Python bindings build the MSI, gcab opens its cabinet.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
-          osslsigncode openssl)
+          osslsigncode openssl wixl msitools gir1.2-libmsi-1.0 python3-gi gcab)
 
 install_packages() {
     local missing=()

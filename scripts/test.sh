@@ -27,3 +27,4 @@ fi
 cmake --workflow --preset "$preset"
 bash scripts/check-bundle.sh "$preset"
 bash scripts/check-release.sh
+bash scripts/check-msi.sh
