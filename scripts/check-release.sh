@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Proves the signed release: signs it with a throwaway self-signed code-signing
 # certificate, verifies the exe's and the MSI's signatures against that certificate and
-# the checksums, and
-# makes a normal run of the signed exe under Wine against the demo's agent. It releases
-# into folders of its own, leaving a deployer's build/release as it was, and watches that
-# no program the release starts sees the password.
+# the checksums, and makes a normal run of the signed exe under Wine against the demo's
+# agent. It releases into folders of its own, leaving a deployer's build/release as it
+# was, and watches that no program the release starts sees the password.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
