@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <exception>
 
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_platform.h"
@@ -14,21 +13,13 @@
 #error "TAVREL_RUN_TIME_LIMIT_SECONDS must give the run's time limit"
 #endif
 
-namespace {
-
-// A C++ exception that escapes every handler before the run hands its faults to the
-// host (nothing else can end the process yet) still tells the scheduler it failed.
-[[noreturn]] void endAfterEscapedException() {
-    ExitProcess(static_cast<UINT>(tavrel::ExitStatus::StoppedByError));
-}
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    std::set_terminate(endAfterEscapedException);
     // Nothing here is destroyed before the end: the watchdog may use the run to the last.
     tavrel::win32::ComApartment apartment;
     tavrel::win32::Win32Platform platform;
+    // Until the run can say why, a fault still ends it with the failed run's status.
+    platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError),
+                                nullptr);
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     // Every object of the libraries goes before COM does, so that they can unload.
     platform.host.releaseAtEnd([&run, &apartment] {

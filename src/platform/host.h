@@ -44,7 +44,8 @@ class Host {
     /// lastWords(faultCode) say why and ends the process. Once the end is claimed, a
     /// fault says nothing and ends the process with the claimed status. A C++
     /// exception that escapes every handler ends it the same way, without words.
-    /// lastWords must not throw; never throws.
+    /// lastWords may be empty, and must not throw; a later call replaces an earlier
+    /// one's. Never throws.
     virtual void endFaultsWith(std::uint32_t status,
                                std::function<void(std::uint32_t faultCode)> lastWords) = 0;
 

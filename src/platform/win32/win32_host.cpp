@@ -89,7 +89,11 @@ void Win32Host::endFaultsWith(std::uint32_t status,
     // the process while it collects.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     faultHost = this;
-    runtimeFaultFilter_ = SetUnhandledExceptionFilter(&Win32Host::endOnFault);
+    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
+        SetUnhandledExceptionFilter(&Win32Host::endOnFault);
+    if (previous != &Win32Host::endOnFault) {
+        runtimeFaultFilter_ = previous;
+    }
     std::set_terminate(&Win32Host::endOnEscapedException);
 }
 
@@ -133,7 +137,7 @@ DWORD WINAPI Win32Host::sayLastWords(void* host) {
     WaitForSingleObject(self.speak_.get(), INFINITE);
     if (self.lastWords_ == static_cast<LONG>(LastWords::TimeLimit)) {
         self.timeLimitWords_();
-    } else if (self.lastWords_ == static_cast<LONG>(LastWords::Fault)) {
+    } else if (self.lastWords_ == static_cast<LONG>(LastWords::Fault) && self.faultWords_) {
         self.faultWords_(static_cast<std::uint32_t>(self.faultCode_));
     }
     SetEvent(self.spoken_.get());
