@@ -59,9 +59,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One server for every run, so that no run pays for starting it.
+# One server for every run, so that no run pays for starting it. The prefix is made
+# first, and its server left to end: making a prefix waits for the server to end, which
+# a persistent one never does.
 mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1 || true
+"$run" cmd /c exit 0
+wineserver -w
 wineserver -p
 "$run" cmd /c exit 0
 
