@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ inline void appendPadded(std::wstring& out, int value, int width) {
         out.append(static_cast<std::size_t>(width) - digits.size(), L'0');
     }
     out += digits;
+}
+
+/// Appends the low `digits` hexadecimal digits of the number, in upper case.
+inline void appendHex(std::wstring& out, std::uint32_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out += L"0123456789ABCDEF"[(value >> shift) & 0xFu];
+    }
 }
 
 }  // namespace tavrel

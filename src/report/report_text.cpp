@@ -1,6 +1,7 @@
 #include "report/report_text.h"
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/text.h"
 
@@ -13,12 +14,10 @@ namespace {
 // stays one name in TreskPostLogs. Ordinary ids come out unchanged.
 void appendFileNameSafe(std::wstring& out, std::wstring_view text) {
     constexpr std::wstring_view kEscaped = L"\\/:*?\"<>|%";
-    constexpr std::wstring_view kHexDigits = L"0123456789ABCDEF";
     for (wchar_t c : text) {
         if (c < 32 || kEscaped.find(c) != std::wstring_view::npos) {
             out += L'%';
-            out += kHexDigits[(static_cast<unsigned>(c) >> 4) & 0xF];
-            out += kHexDigits[static_cast<unsigned>(c) & 0xF];
+            appendHex(out, static_cast<std::uint32_t>(c), 2);
         } else {
             out += c;
         }

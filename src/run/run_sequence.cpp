@@ -1,6 +1,5 @@
 #include "run/run_sequence.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "prereq/scripting_runtime.h"
 #include "prereq/web_post_component.h"
 #include "report/web_post.h"
@@ -52,22 +52,13 @@ void startTimeLimit(RunContext& run) {
         });
 }
 
-std::wstring hexCode(std::uint32_t code) {
-    std::wstring text = L"0x00000000";
-    for (std::size_t digit = text.size() - 1; code != 0; --digit, code >>= 4) {
-        text[digit] = L"0123456789ABCDEF"[code & 0xFu];
-    }
-    return text;
-}
-
 void endFaultsWithALine(RunContext& run) {
-    run.os.host.endFaultsWith(static_cast<std::uint32_t>(ExitStatus::StoppedByError),
-                              [&run](std::uint32_t faultCode) {
-                                  sayLastLine(run,
-                                              L"ERR : Run stopped by an unexpected fault "
-                                              L"with code " +
-                                                  hexCode(faultCode) + L".");
-                              });
+    run.os.host.endFaultsWith(
+        static_cast<std::uint32_t>(ExitStatus::StoppedByError), [&run](std::uint32_t faultCode) {
+            std::wstring line = L"ERR : Run stopped by an unexpected fault with code 0x";
+            appendHex(line, faultCode, 8);
+            sayLastLine(run, line + L".");
+        });
 }
 
 RegistryKey openAgentKey(RunContext& run) {

@@ -8,11 +8,6 @@ namespace tavrel::testguard {
 
 namespace {
 
-inline BOOL closeKey(HKEY key) {
-    return RegCloseKey(key) == ERROR_SUCCESS;
-}
-using UniqueKey = win32::UniqueResource<HKEY, &closeKey>;
-
 struct GuardedKey {
     HKEY root;
     const wchar_t* path;
@@ -44,7 +39,7 @@ std::optional<std::wstring> findAgentStateNotMadeByTests() {
             if (result != ERROR_SUCCESS) {
                 return found + L", which cannot be read (error " + std::to_wstring(result) + L")";
             }
-            const UniqueKey key(opened);
+            const win32::UniqueKey key(opened);
             if (RegQueryValueExW(key.get(), kMadeByTestsValue, nullptr, nullptr, nullptr,
                                  nullptr) != ERROR_SUCCESS) {
                 return found;

@@ -1,6 +1,7 @@
 #include "support/saved_registry_key.h"
 
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "platform/win32/unique_resource.h"
@@ -9,65 +10,27 @@ namespace tavrel::e2e {
 
 namespace {
 
-inline BOOL closeKey(HKEY key) {
-    return RegCloseKey(key) == ERROR_SUCCESS;
-}
-using UniqueKey = win32::UniqueResource<HKEY, &closeKey>;
+constexpr const wchar_t* kCopy = L"Software\\Tavrel tests saved key";
 
-void require(LONG result, const char* what) {
+win32::UniqueKey createKey(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    const LONG result =
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS) {
-        throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(result));
+        throw std::runtime_error("RegCreateKeyEx failed, error " + std::to_string(result));
     }
+    return win32::UniqueKey(key);
 }
 
-SavedRegistryKey::Tree readTree(HKEY key, std::wstring keyName) {
-    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestName = 0, largestData = 0;
-    require(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr,
-                             &valueCount, &longestName, &largestData, nullptr, nullptr),
-            "RegQueryInfoKey");
-    SavedRegistryKey::Tree tree{std::move(keyName), {}, {}};
-    for (DWORD i = 0; i < valueCount; ++i) {
-        std::wstring name(longestName + 1, L'\0');
-        DWORD nameLength = longestName + 1;
-        SavedRegistryKey::Value value{L"", 0, std::vector<BYTE>(largestData)};
-        DWORD size = largestData;
-        require(RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &value.type,
-                              value.bytes.data(), &size),
-                "RegEnumValue");
-        name.resize(nameLength);
-        value.name = std::move(name);
-        value.bytes.resize(size);
-        tree.values.push_back(std::move(value));
+void copyTree(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::wstring& to) {
+    HKEY source = nullptr;
+    LONG result = RegOpenKeyExW(fromRoot, from.c_str(), 0, KEY_READ, &source);
+    const win32::UniqueKey sourceKey(source);
+    if (result == ERROR_SUCCESS) {
+        result = RegCopyTreeW(sourceKey.get(), nullptr, createKey(toRoot, to).get());
     }
-    for (DWORD i = 0; i < subkeyCount; ++i) {
-        std::wstring name(longestSubkey + 1, L'\0');
-        DWORD nameLength = longestSubkey + 1;
-        require(RegEnumKeyExW(key, i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr),
-                "RegEnumKeyEx");
-        name.resize(nameLength);
-        HKEY opened = nullptr;
-        require(RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, &opened), "RegOpenKeyEx");
-        const UniqueKey subkey(opened);
-        tree.subkeys.push_back(readTree(subkey.get(), std::move(name)));
-    }
-    return tree;
-}
-
-// Best effort: it runs from a destructor, and a value more written back is worth more
-// than stopping at the first that fails.
-void writeTree(HKEY parent, const SavedRegistryKey::Tree& tree) {
-    HKEY created = nullptr;
-    if (RegCreateKeyExW(parent, tree.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                        nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    const UniqueKey key(created);
-    for (const auto& value : tree.values) {
-        RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.bytes.data(),
-                       static_cast<DWORD>(value.bytes.size()));
-    }
-    for (const auto& subtree : tree.subkeys) {
-        writeTree(key.get(), subtree);
+    if (result != ERROR_SUCCESS) {
+        throw std::runtime_error("copying a registry key failed, error " + std::to_string(result));
     }
 }
 
@@ -75,15 +38,18 @@ void writeTree(HKEY parent, const SavedRegistryKey::Tree& tree) {
 
 SavedRegistryKey::SavedRegistryKey(HKEY root, std::wstring path)
     : root_(root), path_(std::move(path)) {
-    HKEY opened = nullptr;
-    require(RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &opened), "RegOpenKeyEx");
-    const UniqueKey key(opened);
-    saved_ = readTree(key.get(), path_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kCopy);  // an interrupted run's
+    copyTree(root_, path_, HKEY_CURRENT_USER, kCopy);
 }
 
+// Best effort, from a destructor: a copy that cannot be written back stays where it is.
 SavedRegistryKey::~SavedRegistryKey() {
     RegDeleteTreeW(root_, path_.c_str());
-    writeTree(root_, saved_);
+    try {
+        copyTree(HKEY_CURRENT_USER, kCopy, root_, path_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kCopy);
+    } catch (const std::runtime_error&) {
+    }
 }
 
 }  // namespace tavrel::e2e

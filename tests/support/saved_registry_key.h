@@ -6,34 +6,22 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace tavrel::e2e {
 
 class SavedRegistryKey {
   public:
-    /// Copies the key now; throws when it cannot be read.
+    /// Copies the key into a scratch key of the current user's; throws when it cannot.
     SavedRegistryKey(HKEY root, std::wstring path);
-    /// Deletes the key as it then is and writes the copy back in its place.
+    /// Deletes the key as it then is, writes the copy back in its place and removes the
+    /// scratch key.
     ~SavedRegistryKey();
     SavedRegistryKey(const SavedRegistryKey&) = delete;
     SavedRegistryKey& operator=(const SavedRegistryKey&) = delete;
 
-    struct Value {
-        std::wstring name;
-        DWORD type;
-        std::vector<BYTE> bytes;
-    };
-    struct Tree {
-        std::wstring name;
-        std::vector<Value> values;
-        std::vector<Tree> subkeys;
-    };
-
   private:
     HKEY root_;
     std::wstring path_;
-    Tree saved_;
 };
 
 }  // namespace tavrel::e2e

@@ -96,6 +96,17 @@ bool readAnswer(std::wstring_view field, ScriptStep& step, std::wstring& problem
     return false;
 }
 
+bool readMilliseconds(std::wstring_view key, std::wstring_view value, std::uint32_t longest,
+                      std::uint32_t& milliseconds, std::wstring& problem) {
+    const auto ms = readUnsigned(value, 10);
+    if (ms && *ms <= longest) {
+        milliseconds = static_cast<std::uint32_t>(*ms);
+        return true;
+    }
+    problem = std::wstring(key) + L" needs milliseconds from 0 to " + std::to_wstring(longest);
+    return false;
+}
+
 bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem) {
     const auto equals = field.find(L'=');
     const std::wstring_view key = field.substr(0, equals);
@@ -111,22 +122,10 @@ bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem
         return true;
     }
     if (equals != std::wstring_view::npos && key == L"delay") {
-        const auto ms = readUnsigned(value, 10);
-        if (ms && *ms <= kLongestDelayMs) {
-            step.delayMs = static_cast<std::uint32_t>(*ms);
-            return true;
-        }
-        problem = L"delay needs milliseconds from 0 to 60000";
-        return false;
+        return readMilliseconds(key, value, kLongestDelayMs, step.delayMs, problem);
     }
     if (equals != std::wstring_view::npos && key == L"unload_delay") {
-        const auto ms = readUnsigned(value, 10);
-        if (ms && *ms <= kLongestUnloadDelayMs) {
-            step.unloadDelayMs = static_cast<std::uint32_t>(*ms);
-            return true;
-        }
-        problem = L"unload_delay needs milliseconds from 0 to 3600000";
-        return false;
+        return readMilliseconds(key, value, kLongestUnloadDelayMs, step.unloadDelayMs, problem);
     }
     problem = L"unknown option \"" + std::wstring(field) + L"\"";
     return false;

@@ -38,6 +38,11 @@ class UniqueResource {
 
 using UniqueHandle = UniqueResource<HANDLE, &::CloseHandle>;
 
+inline BOOL closeRegistryKey(HKEY key) {
+    return RegCloseKey(key) == ERROR_SUCCESS;
+}
+using UniqueKey = UniqueResource<HKEY, &closeRegistryKey>;
+
 // CreateFile reports failure as INVALID_HANDLE_VALUE rather than null.
 inline UniqueHandle ownFileHandle(HANDLE handle) {
     return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
