@@ -111,6 +111,10 @@ void FakeHost::endFaultsWith(std::uint32_t status,
     faultWords_ = std::move(lastWords);
 }
 
+void FakeHost::setEndReport(std::function<void(std::uint32_t status)> report) {
+    endReport_ = std::move(report);
+}
+
 void FakeHost::interruptAt(const std::string& operation, int nth,
                            std::optional<std::uint32_t> faultCode) {
     interruption_ = Interruption{operation, nth, faultCode};
@@ -127,6 +131,7 @@ void FakeHost::interruptAt(const std::string& operation, int nth,
             timeLimitWords_();
             endedWith = static_cast<ExitStatus>(limitStatus_);
         }
+        reportEnd();
         throw ProcessEnded{};
     };
 }
@@ -161,6 +166,12 @@ class FakeLock : public Lock {
 
 }  // namespace
 
+void FakeHost::reportEnd() {
+    if (endReport_ && endedWith) {
+        endReport_(static_cast<std::uint32_t>(*endedWith));
+    }
+}
+
 std::unique_ptr<Lock> FakeHost::createLock() {
     return std::make_unique<FakeLock>(lockHeld);
 }
@@ -168,6 +179,7 @@ std::unique_ptr<Lock> FakeHost::createLock() {
 void FakeHost::endProcess(std::uint32_t status) {
     ops_.enter("EndProcess");
     endedWith = static_cast<ExitStatus>(status);
+    reportEnd();
     throw ProcessEnded{};
 }
 

@@ -45,7 +45,8 @@ class FakeHost : public Host {
                        std::function<void()> lastWords) override;
     void endFaultsWith(std::uint32_t status,
                        std::function<void(std::uint32_t faultCode)> lastWords) override;
-    void releaseAtEnd(std::function<void()>) override {}
+    void setReleaseAtEnd(std::function<void()>) override {}
+    void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
     /// Has the watchdog reach its limit (or, with a fault code, a fault happen) just
@@ -64,12 +65,14 @@ class FakeHost : public Host {
 
   private:
     void endProcess(std::uint32_t status) override;
+    void reportEnd();
 
     Operations& ops_;
     std::uint32_t limitStatus_ = 0;
     std::function<void()> timeLimitWords_;
     std::uint32_t faultStatus_ = 0;
     std::function<void(std::uint32_t)> faultWords_;
+    std::function<void(std::uint32_t)> endReport_;
     struct Interruption {
         std::string operation;
         int nth;
