@@ -17,6 +17,18 @@
 
 namespace tavrel {
 
+// What the end's report tells of the run. It is read from the thread that says the last
+// words, so it changes only under the run log's lock.
+struct RunTrace {
+    // Where the run log lies now; before it exists, where it is to be created.
+    std::wstring logPath;
+    bool logCreated = false;
+    // The last ERR line the run wrote, or would have written had it a log.
+    std::wstring lastErrorLine;
+    // The unsent-report file, once it is in TreskPostLogs.
+    std::wstring spooledReport;
+};
+
 struct RunState {
     std::unique_ptr<FileSystem> gFso;
     std::unique_ptr<TextStream> gLogStream;
@@ -29,6 +41,7 @@ struct RunState {
     std::wstring gUpTimeError;
     // Until the run learns better, an end can only be an error's.
     ExitStatus exitStatus = ExitStatus::StoppedByError;
+    RunTrace trace;
 };
 
 #ifndef TAVREL_DEFAULT_RUN_TIME_LIMIT_SECONDS
@@ -50,6 +63,9 @@ struct RunContext {
     // The run log's: held around every line and around the log's hand-over and
     // release, so that the last words of a stopped run never cut into another line.
     const std::unique_ptr<Lock> logLock;
+    // Set on the last words' thread once they keep the log's lock for good: the end's
+    // report, which comes after them on that thread, then holds it too.
+    bool logKeptByLastWords = false;
 };
 
 /// Ends the process at once with the status the run has learnt.

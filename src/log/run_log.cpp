@@ -13,6 +13,10 @@ namespace {
 // The caller holds the log's lock.
 void appendLogLine(RunContext& run, std::wstring_view message) {
     ignoreFailure([&] {
+        // Remembered also without a log: then the end's event is the only trace.
+        if (message.substr(0, 3) == L"ERR") {
+            run.state.trace.lastErrorLine = message;
+        }
         if (!run.state.gLogStream) {
             return;
         }
@@ -46,9 +50,12 @@ std::wstring runLogPath(RunContext& run) {
 }
 
 void createRunLog(RunContext& run) {
-    std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(runLogPath(run));
+    const std::wstring path = runLogPath(run);
+    changeTrace(run, [&](RunTrace& trace) { trace.logPath = path; });
+    std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(path);
     const LockHold hold(*run.logLock);
     run.state.gLogStream = std::move(log);
+    run.state.trace.logCreated = true;
 }
 
 void releaseRunLog(RunContext& run) {
@@ -67,8 +74,22 @@ void writeLog(RunContext& run, std::wstring_view message) {
 
 void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds) {
     if (run.logLock->tryAcquire(waitMilliseconds)) {
+        run.logKeptByLastWords = true;
         appendLogLine(run, message);  // the lock stays held: no line may follow this one
     }
+}
+
+std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds) {
+    if (run.logKeptByLastWords) {
+        return run.state.trace;
+    }
+    if (!run.logLock->tryAcquire(waitMilliseconds)) {
+        return std::nullopt;
+    }
+    std::optional<RunTrace> copy;
+    ignoreFailure([&] { copy = run.state.trace; });
+    run.logLock->release();
+    return copy;
 }
 
 }  // namespace tavrel

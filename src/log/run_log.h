@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "context/run_state.h"
 #include "platform/clock.h"
+#include "platform/lock.h"
 
 namespace tavrel {
 
@@ -33,5 +35,16 @@ void writeLog(RunContext& run, std::wstring_view message);
 /// lock, so that no line of the run follows, and drops the line when the lock stays
 /// busy for longer than the wait (the run stuck inside a write).
 void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds);
+
+/// Changes the run's trace under the log's lock, which the end's report takes to read it.
+template <class Change>
+void changeTrace(RunContext& run, Change&& change) {
+    const LockHold hold(*run.logLock);
+    change(run.state.trace);
+}
+
+/// A copy of the run's trace for the end's report, taken under the log's lock; nothing
+/// when the lock stays busy for longer than the wait (the run stuck inside a write).
+std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds);
 
 }  // namespace tavrel

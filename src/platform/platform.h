@@ -3,6 +3,7 @@
 
 #include "platform/automation.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
 #include "platform/profile.h"
@@ -21,6 +22,7 @@ struct Platform {
     System& system;
     Wmi& wmi;
     Automation& automation;
+    EventLog& eventLog;
 };
 
 }  // namespace tavrel

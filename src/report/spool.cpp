@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "log/run_log.h"
+#include "platform/error.h"
 #include "report/report_text.h"
 
 namespace tavrel {
@@ -27,6 +28,7 @@ void spoolUnsentReport(RunContext& run, const std::wstring& report) {
     const std::wstring moved = folder + L"\\" + name;
     state.gFso->moveFile(created, moved);
     state.exitStatus = ExitStatus::Spooled;
+    ignoreFailure([&] { changeTrace(run, [&](RunTrace& trace) { trace.spooledReport = moved; }); });
     writeLog(run, L"MSG : successfully moved " + created + L" to " + moved);
 }
 

@@ -21,8 +21,12 @@ FileSystem& fileSystemOf(RunContext& run) {
     return *run.state.gFso;
 }
 
-void moveRunLog(RunContext& run, const std::wstring& archivedLog) {
-    ignoreFailure([&] { fileSystemOf(run).moveFile(runLogPath(run), archivedLog); });
+// archivedLog as the archive folder names it, for the end's event.
+void moveRunLog(RunContext& run, const std::wstring& archivedLog, const std::wstring& shownAs) {
+    ignoreFailure([&] {
+        fileSystemOf(run).moveFile(runLogPath(run), archivedLog);
+        changeTrace(run, [&](RunTrace& trace) { trace.logPath = shownAs; });
+    });
 }
 
 }  // namespace
@@ -41,6 +45,7 @@ void finishRun(RunContext& run) {
     const std::wstring archiveFolder = state.gInstallPath + L"ApplicationLog";
     // The doubled backslash and the other letter case name the same folder.
     const std::wstring archivedLog = state.gInstallPath + L"\\Applicationlog\\TavrelLog.txt";
+    const std::wstring shownAs = archiveFolder + L"\\" + std::wstring(kRunLogName);
 
     ignoreFailure([&] {
         if (answerOrYes([&] { return fileSystemOf(run).fileExists(archivedLog); })) {
@@ -64,13 +69,13 @@ void finishRun(RunContext& run) {
                 fileSystemOf(run).createFolder(archiveFolder);
             }
         });
-        moveRunLog(run, archivedLog);
+        moveRunLog(run, archivedLog, shownAs);
         endRunAtOnce(run);
     }
 
     writeLog(run, L"MSG : Application Completed");
     releaseRunLog(run);
-    moveRunLog(run, archivedLog);
+    moveRunLog(run, archivedLog, shownAs);
 }
 
 }  // namespace tavrel

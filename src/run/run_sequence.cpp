@@ -12,6 +12,7 @@
 #include "prereq/scripting_runtime.h"
 #include "prereq/web_post_component.h"
 #include "report/web_post.h"
+#include "run/run_event.h"
 #include "run/run_finish.h"
 #include "settings/registry_settings.h"
 #include "uptime/tick_fallback.h"
@@ -125,6 +126,8 @@ void measureUpTime(RunContext& run) {
 void runSequence(RunContext& run) {
     startTimeLimit(run);
     endFaultsWithALine(run);
+    // However the run ends from here on, the fleet's tools learn how.
+    run.os.host.setEndReport([&run](std::uint32_t status) { writeRunEvent(run, status); });
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
         endWithoutLines(run, ExitStatus::AnotherCopyRunning);

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     os.tree.addFile(iniPath, contents);
     const Platform base = os.view();
     RunContext run(Platform{base.host, base.registry, base.fileSystems, base.clock, reader,
-                            base.system, base.wmi, base.automation});
+                            base.system, base.wmi, base.automation, base.eventLog});
     run.state.gFso = os.fileSystems.createFileSystem();
     createRunLog(run);
     run.state.gInstallPath = fake::FakePlatform::kInstallPath;

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::GuardedRegistry registry(value);
     const Platform base = os.view();
     RunContext run(Platform{base.host, registry, base.fileSystems, base.clock, base.profiles,
-                            base.system, base.wmi, base.automation});
+                            base.system, base.wmi, base.automation, base.eventLog});
     run.state.gFso = os.fileSystems.createFileSystem();
     createRunLog(run);
     const RegistryKey key(&registry, 1);

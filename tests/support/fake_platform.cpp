@@ -42,10 +42,14 @@ std::wstring parentKey(const std::wstring& key) {
 Ending runMain(RunContext& run) {
     try {
         Main(run);
-        return Ending::Returned;
     } catch (const ProcessEnded&) {
         return Ending::AtOnce;
     }
+    // The entry point ends a run that returns, and the end's report comes with it.
+    if (auto* host = dynamic_cast<FakeHost*>(&run.os.host)) {
+        host->reportEnd(static_cast<std::uint32_t>(run.state.exitStatus));
+    }
+    return Ending::Returned;
 }
 
 ExitStatus exitStatusOf(const RunContext& run, const FakeHost& host) {
@@ -131,7 +135,7 @@ void FakeHost::interruptAt(const std::string& operation, int nth,
             timeLimitWords_();
             endedWith = static_cast<ExitStatus>(limitStatus_);
         }
-        reportEnd();
+        reportEnd(static_cast<std::uint32_t>(*endedWith));
         throw ProcessEnded{};
     };
 }
@@ -166,9 +170,14 @@ class FakeLock : public Lock {
 
 }  // namespace
 
-void FakeHost::reportEnd() {
-    if (endReport_ && endedWith) {
-        endReport_(static_cast<std::uint32_t>(*endedWith));
+void FakeHost::reportEnd(std::uint32_t status) {
+    if (!endReport_) {
+        return;
+    }
+    try {
+        endReport_(status);
+    } catch (const BoundRanOut&) {
+        reportCutOff = true;
     }
 }
 
@@ -179,7 +188,7 @@ std::unique_ptr<Lock> FakeHost::createLock() {
 void FakeHost::endProcess(std::uint32_t status) {
     ops_.enter("EndProcess");
     endedWith = static_cast<ExitStatus>(status);
-    reportEnd();
+    reportEnd(status);
     throw ProcessEnded{};
 }
 
@@ -651,6 +660,16 @@ void FakeSystem::startSystemProgramHidden(const std::wstring& programName,
 void FakeSystem::sleep(std::uint32_t milliseconds) {
     ops_.enterOrThrow("Sleep", std::to_wstring(milliseconds));
     pauses.push_back(milliseconds);
+}
+
+// --- Event log -----------------------------------------------------------------
+
+void FakeEventLog::reportEvent(const LogEvent& event) {
+    ops_.enterOrThrow("ReportEvent", std::to_wstring(event.id));
+    if (blocks) {
+        throw BoundRanOut{};
+    }
+    events.push_back(event);
 }
 
 // --- Platform -------------------------------------------------------------------

@@ -25,6 +25,9 @@ namespace tavrel::fake {
 
 // What the fake host throws to end the process; no trap of the program catches it.
 struct ProcessEnded {};
+// What an operation of the end's report throws for a call that never comes back: the
+// host's bound on the last words runs out, and the process ends without the rest.
+struct BoundRanOut {};
 
 enum class Ending { Returned, AtOnce };
 
@@ -49,6 +52,9 @@ class FakeHost : public Host {
     void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
+    /// Runs the end's report as the host does when the process ends with `status`.
+    void reportEnd(std::uint32_t status);
+
     /// Has the watchdog reach its limit (or, with a fault code, a fault happen) just
     /// as the run makes call number nth of the operation.
     void interruptAt(const std::string& operation, int nth,
@@ -62,10 +68,11 @@ class FakeHost : public Host {
     /// Whether the lock the host made (the run log's) is held. The fake refuses a
     /// nested hold, which the run never takes.
     bool lockHeld = false;
+    /// Set when the end's report was cut off by the host's bound.
+    bool reportCutOff = false;
 
   private:
     void endProcess(std::uint32_t status) override;
-    void reportEnd();
 
     Operations& ops_;
     std::uint32_t limitStatus_ = 0;
@@ -247,6 +254,21 @@ class FakeSystem : public System {
     Operations& ops_;
 };
 
+// The Application log: the events written, in order.
+class FakeEventLog : public EventLog {
+  public:
+    explicit FakeEventLog(Operations& ops) : ops_(ops) {}
+
+    void reportEvent(const LogEvent& event) override;
+
+    std::vector<LogEvent> events;
+    /// The call never comes back, as with a stuck event-log service.
+    bool blocks = false;
+
+  private:
+    Operations& ops_;
+};
+
 // The agent machine as tests set it up: the agent key with a normal agent's values,
 // its installation folder with the web-post library and the executable's folder
 // present (no ApplicationLog or TreskPostLogs folder yet), WMI answering 900
@@ -264,9 +286,11 @@ struct FakePlatform {
     FakeSystem system{ops};
     FakeWmi wmi{ops};
     FakeAutomation automation{ops};
+    FakeEventLog eventLog{ops};
 
     Platform view() {
-        return Platform{host, registry, fileSystems, clock, profiles, system, wmi, automation};
+        return Platform{host,   registry, fileSystems, clock,   profiles,
+                        system, wmi,      automation,  eventLog};
     }
 
     /// Where the default agent is installed, with its trailing backslash.

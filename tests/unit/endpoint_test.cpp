@@ -145,9 +145,9 @@ TEST(IniValue, OverstatedCountReadsNoFurtherThanTheCopiedCharacters) {
         FakePlatform os;
         ScriptedProfileReader scripted(c.buffer, c.count);
         Platform platform = os.view();
-        Platform overstated{platform.host,  platform.registry,  platform.fileSystems,
-                            platform.clock, scripted,           platform.system,
-                            platform.wmi,   platform.automation};
+        Platform overstated{
+            platform.host,   platform.registry, platform.fileSystems, platform.clock,   scripted,
+            platform.system, platform.wmi,      platform.automation,  platform.eventLog};
         RunContext run(overstated);
         EXPECT_EQ(readIniValue(run, L"s", L"k", L"f.ini"), c.value);
     }

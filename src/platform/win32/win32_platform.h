@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_automation.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win32/win32_profile.h"
@@ -22,9 +23,11 @@ struct Win32Platform {
     Win32System system;
     Win32Wmi wmi;
     Win32Automation automation;
+    Win32EventLog eventLog;
 
     Platform view() {
-        return Platform{host, registry, fileSystems, clock, profiles, system, wmi, automation};
+        return Platform{host,   registry, fileSystems, clock,   profiles,
+                        system, wmi,      automation,  eventLog};
     }
 };
 

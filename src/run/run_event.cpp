@@ -1,0 +1,70 @@
+#include "run/run_event.h"
+
+#include <optional>
+#include <string>
+
+#include "log/run_log.h"
+#include "platform/error.h"
+#include "platform/event_log.h"
+#include "platform/host.h"
+
+namespace tavrel {
+
+namespace {
+
+EventType eventTypeOf(ExitStatus status) {
+    switch (status) {
+        case ExitStatus::Delivered:
+        case ExitStatus::AgentTypeNotSupported:
+            return EventType::Information;
+        case ExitStatus::Spooled:
+            return EventType::Warning;  // the report still waits to be sent
+        default:
+            return EventType::Error;
+    }
+}
+
+// Where the log lies; a run without one says so, as the event is then its only trace.
+std::wstring logPlaceOf(const std::optional<RunTrace>& trace) {
+    if (!trace) {
+        // Only a run stuck in a line, its creation or its close holds the log's lock, and
+        // the log is then still next to the executable.
+        return L"next to the executable (the run was stopped inside a write to it)";
+    }
+    if (trace->logCreated) {
+        return trace->logPath;
+    }
+    if (!trace->logPath.empty()) {
+        return L"none, " + trace->logPath + L" could not be created";
+    }
+    return L"none, the run ended before creating it";
+}
+
+std::wstring valueOr(const std::wstring& value, const wchar_t* missing) {
+    return value.empty() ? std::wstring(missing) : value;
+}
+
+}  // namespace
+
+void writeRunEvent(RunContext& run, std::uint32_t status) {
+    const auto ending = static_cast<ExitStatus>(status);
+    if (ending == ExitStatus::AnotherCopyRunning ||
+        status > static_cast<std::uint32_t>(ExitStatus::TimeLimitReached)) {
+        return;
+    }
+    ignoreFailure([&] {
+        const std::optional<RunTrace> trace = copyTrace(run, kLastWordsLockWaitMilliseconds);
+        LogEvent event{std::wstring(kEventSource),
+                       eventTypeOf(ending),
+                       kFirstEventId + status,
+                       {logPlaceOf(trace)}};
+        if (ending == ExitStatus::Spooled) {
+            event.strings.push_back(trace ? valueOr(trace->spooledReport, L"unknown") : L"unknown");
+        } else if (eventTypeOf(ending) == EventType::Error) {
+            event.strings.push_back(trace ? valueOr(trace->lastErrorLine, L"none") : L"unknown");
+        }
+        run.os.eventLog.reportEvent(event);
+    });
+}
+
+}  // namespace tavrel

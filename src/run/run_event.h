@@ -1,0 +1,22 @@
+// The run's one event in the Application log, which tells the fleet's tools how it ended.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "context/run_state.h"
+
+namespace tavrel {
+
+inline constexpr std::wstring_view kEventSource = L"Tavrel";
+/// A run's event ID is this plus its exit status.
+inline constexpr std::uint32_t kFirstEventId = 1000;
+
+/// Writes the event of a run that ends with `status`: Information for 0 and 1, a
+/// Warning for 2, an Error for the rest; its first string is where the run log lies,
+/// its second (from 2 on) the unsent-report file for 2 and the last ERR line for the
+/// rest. Nothing for 7: a second copy touches nothing. Never throws, and a failure
+/// changes nothing of the run.
+void writeRunEvent(RunContext& run, std::uint32_t status);
+
+}  // namespace tavrel
