@@ -69,8 +69,8 @@ REGID 417
 EOF
 }
 
-# Runs Tavrel.exe and checks its status, its one event's type and ID, and that each of
-# the remaining arguments appears in one of the event's strings (fixed text).
+# Runs Tavrel.exe and checks its status, its one event's type and ID, and its strings:
+# one for each remaining argument, string N holding argument N (fixed text).
 check_run() {
     local what=$1 status=$2 type=$3 level=$4
     shift 4
@@ -86,14 +86,17 @@ check_run() {
     local calls
     calls=$(grep -c 'fixme:advapi:ReportEventW' "$err" || true)
     [ "$calls" = 1 ] || fail "$what: $calls events, wanted 1: $(grep ReportEventW "$err")"
-    local id
+    local id count
     id=$(printf '0x%08x' $((1000 + status)))
-    grep 'fixme:advapi:ReportEventW' "$err" | grep -q "(.*,$type,0x0000,$id," ||
-        fail "$what: wanted type $type and ID $id: $(grep 'fixme:advapi:ReportEventW' "$err")"
+    count=$(printf '0x%04x' $#)
+    grep 'fixme:advapi:ReportEventW' "$err" | grep -q "(.*,$type,0x0000,$id,[0-9A-Fa-f]*,$count," ||
+        fail "$what: wanted type $type, ID $id and $# strings: $(grep 'fixme:advapi:ReportEventW' "$err")"
     grep "$level:eventlog:ReportEventW" "$err" >"$work/strings" || true
+    local n=0 words
     for words in "$@"; do
-        grep -qF -- "$words" "$work/strings" ||
-            fail "$what: no string holds '$words': $(cat "$work/strings")"
+        n=$((n + 1))
+        sed -n "${n}p" "$work/strings" | grep -qF -- "$words" ||
+            fail "$what: string $n does not hold '$words': $(cat "$work/strings")"
     done
     echo "check-events: $what: status $status, event $((1000 + status)) of type $type"
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # All tests: native unit tests (the fault sweeps among them), the same built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz stage, then the Windows unit tests, the
-# Win32 seam tests and the end-to-end scenarios under Wine; then the Windows test bundle
-# unpacked away from the build folder, and a signed release. Exits non-zero on any failure.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz stage, then the Windows
+# unit tests, the Win32 seam tests and the end-to-end scenarios under Wine, and the events
+# a few endings write; then the Windows test bundle unpacked away from the build folder,
+# and a signed release. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -25,6 +26,7 @@ if ! bash scripts/runs-i386.sh; then
     preset=windows64
 fi
 cmake --workflow --preset "$preset"
+bash scripts/check-events.sh "$preset"
 bash scripts/check-bundle.sh "$preset"
 bash scripts/check-release.sh
 bash scripts/check-msi.sh
