@@ -5,6 +5,7 @@
 // has learnt of its outcome so far.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -63,13 +64,18 @@ struct RunContext {
     // The run log's: held around every line and around the log's hand-over and
     // release, so that the last words of a stopped run never cut into another line.
     const std::unique_ptr<Lock> logLock;
-    // Set on the last words' thread once they keep the log's lock for good: the end's
-    // report, which comes after them on that thread, then holds it too.
-    bool logKeptByLastWords = false;
+    // How the last words fared with the log's lock, set on their thread: the end's report,
+    // which comes after them there, holds it too when they keep it, and does not wait
+    // again when the run stuck inside a write kept them out.
+    enum class LastWordsLock { NotTried, Kept, Refused };
+    LastWordsLock lastWordsLock = LastWordsLock::NotTried;
+    // Set by the run's own thread once it changes nothing more, just before its end.
+    std::atomic<bool> runDone{false};
 };
 
 /// Ends the process at once with the status the run has learnt.
 [[noreturn]] inline void endRunAtOnce(RunContext& run) {
+    run.runDone.store(true, std::memory_order_release);
     run.os.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }
 

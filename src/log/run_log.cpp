@@ -50,11 +50,10 @@ std::wstring runLogPath(RunContext& run) {
 }
 
 void createRunLog(RunContext& run) {
-    const std::wstring path = runLogPath(run);
-    changeTrace(run, [&](RunTrace& trace) { trace.logPath = path; });
-    std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(path);
+    // Last words wait while the log is made, so they never see it half handed over.
     const LockHold hold(*run.logLock);
-    run.state.gLogStream = std::move(log);
+    run.state.trace.logPath = runLogPath(run);
+    run.state.gLogStream = run.state.gFso->createTextFile(run.state.trace.logPath);
     run.state.trace.logCreated = true;
 }
 
@@ -74,21 +73,29 @@ void writeLog(RunContext& run, std::wstring_view message) {
 
 void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds) {
     if (run.logLock->tryAcquire(waitMilliseconds)) {
-        run.logKeptByLastWords = true;
+        run.lastWordsLock = RunContext::LastWordsLock::Kept;
         appendLogLine(run, message);  // the lock stays held: no line may follow this one
+    } else {
+        run.lastWordsLock = RunContext::LastWordsLock::Refused;
     }
 }
 
 std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds) {
-    if (run.logKeptByLastWords) {
-        return run.state.trace;
-    }
-    if (!run.logLock->tryAcquire(waitMilliseconds)) {
-        return std::nullopt;
-    }
     std::optional<RunTrace> copy;
-    ignoreFailure([&] { copy = run.state.trace; });
-    run.logLock->release();
+    const auto copyNow = [&] { ignoreFailure([&] { copy = run.state.trace; }); };
+    using LastWordsLock = RunContext::LastWordsLock;
+    if (run.lastWordsLock == LastWordsLock::Refused) {
+        return copy;  // the run holds the lock, stuck inside a write: no use waiting again
+    }
+    if (run.lastWordsLock == LastWordsLock::Kept ||
+        run.runDone.load(std::memory_order_acquire)) {
+        copyNow();
+        return copy;
+    }
+    if (run.logLock->tryAcquire(waitMilliseconds)) {
+        copyNow();
+        run.logLock->release();
+    }
     return copy;
 }
 

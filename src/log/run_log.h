@@ -43,8 +43,9 @@ void changeTrace(RunContext& run, Change&& change) {
     change(run.state.trace);
 }
 
-/// A copy of the run's trace for the end's report, taken under the log's lock; nothing
-/// when the lock stays busy for longer than the wait (the run stuck inside a write).
+/// A copy of the run's trace for the end's report: at once when the run is done or the
+/// last words keep the log's lock, otherwise under that lock. Nothing when the lock stays
+/// busy (the run stuck inside a write) for longer than the wait or the last words'.
 std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds);
 
 }  // namespace tavrel

@@ -1,5 +1,6 @@
 #include "run/run_sequence.h"
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -168,6 +169,7 @@ void Main(RunContext& run) {
              });
     // A completed run and a trapped one both end here, archiving the log.
     finishRun(run);
+    run.runDone.store(true, std::memory_order_release);
 }
 
 }  // namespace tavrel

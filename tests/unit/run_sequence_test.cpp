@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/event_log.h"
 #include "report/web_post.h"
 #include "support/fake_platform.h"
 
@@ -250,103 +252,197 @@ TEST(RunSequence, FailingInstanceTestGoesToTheTrap) {
     EXPECT_FALSE(os.tree.hasFile(os.exeLogPath()));
 }
 
-// Every ending, once, with the status a scheduler reads from it.
+// What the run leaves on the machine: every file with its content, and the status.
+struct Outcome {
+    std::uint32_t status;
+    std::vector<std::wstring> files;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome outcomeOf(const RunContext& run, const FakePlatform& os) {
+    Outcome outcome{static_cast<std::uint32_t>(fake::exitStatusOf(run, os.host)), {}};
+    for (const auto& path : os.tree.filePaths()) {
+        outcome.files.push_back(path + L": " + os.tree.content(path).value_or(L""));
+    }
+    return outcome;
+}
+
+const std::wstring kArchived = L"C:\\Program Files\\QUENDA Agent\\ApplicationLog\\TavrelLog.txt";
+const std::wstring kNextToExe = L"C:\\Program Files\\Tavrel\\TavrelLog.txt";
+const std::wstring kStuckInALine = L"next to the executable (the run was stopped inside a write";
+
+// Every ending, once, with the status a scheduler reads from it: by number, since the
+// numbers are what schedulers, scripts and the documentation know; and with the event
+// that tells the fleet's tools, which changes nothing of the run when it fails or hangs.
 TEST(RunSequence, EveryEndingTellsItsExitStatus) {
     struct Case {
         const char* what;
         void (*arrange)(FakePlatform&);
-        ExitStatus status;
-        const wchar_t* lastLine = nullptr;
+        std::uint32_t status;
+        // The interrupted rows' last line of the log; empty for a run that has none.
+        const wchar_t* lastLine;
+        // The strings of the run's event, each holding these words; no event when empty.
+        Lines event;
     };
     constexpr std::uint32_t kTimeLimit = 600;  // not the default: the run's own goes
     const Case cases[] = {
-        {"delivered on the first try", [](FakePlatform&) {}, ExitStatus::Delivered},
+        {"delivered on the first try", [](FakePlatform&) {}, 0, nullptr, {kArchived}},
         {"delivered, but the log's archive fails",
          [](FakePlatform& os) { os.ops.failEvery("MoveFile", Error(70, L"Denied")); },
-         ExitStatus::Delivered},
+         0,
+         nullptr,
+         {kNextToExe}},
         {"agent of another type",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L"X"); },
-         ExitStatus::AgentTypeNotSupported},
+         1,
+         nullptr,
+         {kNextToExe}},
         {"five failed tries, spooled",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
          },
-         ExitStatus::Spooled},
+         2,
+         nullptr,
+         {kArchived,
+          L"C:\\Program Files\\QUENDA "
+          L"Agent\\TreskPostLogs\\wpsysuptimedata_N_417_03072026140509.xml"}},
         {"five failed tries, spool file not created",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
              os.ops.failCall("CreateTextFile", 2, Error(70, L"Denied"));
          },
-         ExitStatus::ReportLost},
+         3,
+         nullptr,
+         {kArchived, L"ERR : in sendWebPost function() Denied"}},
         {"five failed tries, spool file not moved",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
              os.ops.failCall("MoveFile", 1, Error(58, L"File already exists"));
          },
-         ExitStatus::ReportLost},
+         3,
+         nullptr,
+         {kArchived, L"ERR : in sendWebPost function() File already exists"}},
         {"web-post class not registered",
          [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); },
-         ExitStatus::ReportLost},
+         3,
+         nullptr,
+         {kArchived, L"ERR : in sendWebPost function() "}},
         {"no uptime",
          [](FakePlatform& os) {
              os.wmi.instances.clear();
              os.ops.failEvery("TickCount", Error(5, L"No clock"));
          },
-         ExitStatus::NoUpTime},
+         4,
+         nullptr,
+         {kArchived, L"ERR : Failed to get System UPTime, cant send the webpost."}},
         {"web-post library missing",
          [](FakePlatform& os) {
              os.tree.files.erase(
                  fake::FileTree::keyOf(std::wstring(FakePlatform::kInstallPath) + L"Mavlin.dll"));
          },
-         ExitStatus::WebPostLibraryMissing},
+         5,
+         nullptr,
+         {kArchived, L"none"}},
         {"installation path blank",
          [](FakePlatform& os) {
              os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"  ");
          },
-         ExitStatus::WebPostLibraryMissing},
+         5,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"agent key absent",
          [](FakePlatform& os) { os.registry.removeKey(FakePlatform::kAgentKey); },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"agent key opened with a null handle",
          [](FakePlatform& os) { os.registry.openGivesNullHandle = true; },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"value absent from the key",
          [](FakePlatform& os) { os.registry.removeValue(FakePlatform::kAgentKey, L"SITEID"); },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"ERR  : SITEID is Missing in Registy"}},
         {"member id of another type",
          [](FakePlatform& os) {
              os.registry.setValue(FakePlatform::kAgentKey, L"MEMBERID", 4, "1234");
          },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"agent type empty",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L" "); },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"installation folder missing",
          [](FakePlatform& os) {
              os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"D:\\Gone");
          },
-         ExitStatus::AgentSettingsMissing},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
         {"registration id empty",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"REGID", L""); },
-         ExitStatus::AgentSettingsMissing},
-        {"another copy running", [](FakePlatform& os) { os.host.anotherCopyRunning = true; },
-         ExitStatus::AnotherCopyRunning},
+         6,
+         nullptr,
+         {kNextToExe, L"none"}},
+        {"another copy running",
+         [](FakePlatform& os) { os.host.anotherCopyRunning = true; },
+         7,
+         nullptr,
+         {}},
         {"run log cannot be created",
          [](FakePlatform& os) { os.tree.addFile(os.exeLogPath(), L"old\r\n", true); },
-         ExitStatus::StoppedByError},
+         8,
+         nullptr,
+         {L"none, " + kNextToExe + L" could not be created",
+          L"ERR : Err using WMI Err Description : Permission denied"}},
+        {"executable folder unknown: no log, nor where it would be",
+         [](FakePlatform& os) { os.ops.failEvery("ExecutableFolder", Error(5, L"Invalid")); },
+         8,
+         nullptr,
+         {L"none, the run ended before creating it",
+          L"ERR : Err using WMI Err Description : Invalid"}},
         {"error in the run's own steps",
          [](FakePlatform& os) { os.ops.failCall("FolderExists", 1, Error(70, L"Denied")); },
-         ExitStatus::StoppedByError},
+         8,
+         nullptr,
+         {kArchived, L"ERR : Err using WMI Err Description : Denied"}},
         {"time limit reached in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
-         ExitStatus::TimeLimitReached, L"ERR : Run stopped after the time limit of 600 seconds."},
+         9,
+         L"ERR : Run stopped after the time limit of 600 seconds.",
+         {kNextToExe, L"ERR : Run stopped after the time limit of 600 seconds."}},
         {"time limit reached as the log closes: the run holds the lock",
-         [](FakePlatform& os) { os.host.interruptAt("Close", 1); }, ExitStatus::TimeLimitReached,
-         L"MSG : Application Completed"},
+         [](FakePlatform& os) { os.host.interruptAt("Close", 1); },
+         9,
+         L"MSG : Application Completed",
+         {kStuckInALine, L"unknown"}},
         {"fault in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); },
-         ExitStatus::StoppedByError,
-         L"ERR : Run stopped by an unexpected fault with code 0xC000001D."},
+         8,
+         L"ERR : Run stopped by an unexpected fault with code 0xC000001D.",
+         {kNextToExe, L"ERR : Run stopped by an unexpected fault with code 0xC000001D."}},
+        {"fault before the log exists",
+         [](FakePlatform& os) { os.host.interruptAt("CreateFileSystem", 1, 0xC0000005u); },
+         8,
+         L"",
+         {L"none, the run ended before creating it",
+          L"ERR : Run stopped by an unexpected fault with code 0xC0000005."}},
+        // The line being written holds the lock: the last words keep out of it.
+        {"time limit reached while a line is written",
+         [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3); },
+         9,
+         L"MSG : Member ID :--> M1001",
+         {kStuckInALine, L"unknown"}},
+        {"fault while a line is written",
+         [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3, 0xC0000005u); },
+         8,
+         L"MSG : Member ID :--> M1001",
+         {kStuckInALine, L"unknown"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -356,10 +452,53 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
 
         fake::runMain(run);
 
-        EXPECT_EQ(fake::exitStatusOf(run, os.host), c.status);
+        EXPECT_EQ(static_cast<std::uint32_t>(fake::exitStatusOf(run, os.host)), c.status);
         EXPECT_EQ(os.host.watchdogSeconds, kTimeLimit);
+        // Only the interrupted rows have last words, and those wait no longer than their bound.
+        const std::vector<std::uint32_t> lastWordsWaits =
+            c.lastLine != nullptr ? std::vector{kLastWordsLockWaitMilliseconds}
+                                  : std::vector<std::uint32_t>{};
+        EXPECT_EQ(os.host.lockWaits, lastWordsWaits);
         if (c.lastLine != nullptr) {
-            EXPECT_EQ(os.runLogMessages().back(), c.lastLine);
+            const Lines log = os.runLogMessages();
+            EXPECT_EQ(log.empty() ? L"" : log.back(), c.lastLine);
+        }
+
+        // One event, of the source's, with ID 1000 plus the status and a type after what
+        // an administrator must do: nothing, look at the waiting report, or mend.
+        ASSERT_EQ(os.eventLog.events.size(), c.event.empty() ? 0u : 1u);
+        if (!c.event.empty()) {
+            const LogEvent& event = os.eventLog.events[0];
+            EXPECT_EQ(event.source, L"Tavrel");
+            EXPECT_EQ(event.id, 1000 + c.status);
+            EXPECT_EQ(event.type, c.status < 2    ? EventType::Information
+                                  : c.status == 2 ? EventType::Warning
+                                                  : EventType::Error);
+            ASSERT_EQ(event.strings.size(), c.event.size());
+            for (std::size_t i = 0; i < c.event.size(); ++i) {
+                EXPECT_NE(event.strings[i].find(c.event[i]), std::wstring::npos)
+                    << testing::PrintToString(event.strings[i]);
+            }
+        }
+
+        // An event that fails, or hangs until the host's bound cuts it off, leaves the
+        // status, the log and every file as they are.
+        for (const bool hangs : {false, true}) {
+            SCOPED_TRACE(hangs ? "event hangs" : "event fails");
+            FakePlatform twin;
+            c.arrange(twin);
+            if (hangs) {
+                twin.eventLog.blocks = true;
+            } else {
+                twin.ops.failEvery("ReportEvent", Error(1502, L"The event log file is full."));
+            }
+            RunContext twinRun(twin.view(), kTimeLimit);
+
+            fake::runMain(twinRun);
+
+            EXPECT_EQ(outcomeOf(twinRun, twin), outcomeOf(run, os));
+            EXPECT_TRUE(twin.eventLog.events.empty());
+            EXPECT_EQ(twin.host.reportCutOff, hangs && !c.event.empty());
         }
     }
 }
