@@ -87,8 +87,7 @@ std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMillisecond
     if (run.lastWordsLock == LastWordsLock::Refused) {
         return copy;  // the run holds the lock, stuck inside a write: no use waiting again
     }
-    if (run.lastWordsLock == LastWordsLock::Kept ||
-        run.runDone.load(std::memory_order_acquire)) {
+    if (run.lastWordsLock == LastWordsLock::Kept || run.runDone.load(std::memory_order_acquire)) {
         copyNow();
         return copy;
     }
