@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "journal.h"
 #include "server.h"
 #include "support/agent_guard.h"
 #include "web_post.h"
@@ -126,6 +127,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         gModule = instance;
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH && gUnloadDelayMs > 0) {
+        // Journalled, so a test can tell a held unload from one never reached.
+        tavrel::webpost::Journal(tavrel::webpost::serverFolder() + L"\\Mavlin.journal")
+            .append({L"unload held for " + std::to_wstring(gUnloadDelayMs) + L" ms"});
         Sleep(gUnloadDelayMs);
     }
     return TRUE;
