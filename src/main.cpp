@@ -21,7 +21,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError),
                                 nullptr);
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
-    // Every object of the libraries goes before COM does, so that they can unload.
+    // The run's file objects (the log's stream and gFso, both the Scripting runtime's)
+    // go before COM does, so that every library can unload.
     platform.host.setReleaseAtEnd([&run, &apartment] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
