@@ -22,7 +22,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                 nullptr);
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     // Every object of the libraries goes before COM does, so that they can unload.
-    platform.host.releaseAtEnd([&run, &apartment] {
+    platform.host.setReleaseAtEnd([&run, &apartment] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
         apartment.leave();

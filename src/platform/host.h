@@ -12,6 +12,13 @@
 
 namespace tavrel {
 
+/// How long the last words and the end's report may take, together, once the end is
+/// claimed; past it the process ends without them.
+inline constexpr std::uint32_t kLastWordsMilliseconds = 3000;
+/// How long last words wait for a lock the run may hold (the log's, say): a third of
+/// their time, so a line and the report still fit after the wait.
+inline constexpr std::uint32_t kLastWordsLockWaitMilliseconds = kLastWordsMilliseconds / 3;
+
 class Host {
   public:
     virtual ~Host() = default;
@@ -27,14 +34,14 @@ class Host {
     // The end of the process is claimed once: by the run's own end, by the watchdog or
     // by a fault, whichever comes first. The claim stores its status, and the process
     // ends with that status whatever happens after it. Last words (the caller's own,
-    // a line to a file, say) get a few seconds at most, so a write that hangs cannot
-    // hold the end.
+    // a line to a file, say) and the end's report together get kLastWordsMilliseconds
+    // at most, so a write that hangs cannot hold the end.
 
-    /// Starts the watchdog, the run's one other thread. Once `seconds` have passed it
-    /// claims the end with `status`, has lastWords say why and ends the process,
-    /// wherever the run is. When the end was claimed already but the process still
-    /// lives (a library's unload that never returns), it ends the process with the
-    /// claimed status. lastWords must not throw. A watchdog that cannot be started
+    /// Starts the watchdog, one of the run's two other threads (the speaker of last
+    /// words is the other). Once `seconds` have passed it claims the end with `status`, has
+    /// lastWords say why and ends the process, wherever the run is. When the end was claimed
+    /// already but the process still lives (a library's unload that never returns), it ends the
+    /// process with the claimed status. lastWords must not throw. A watchdog that cannot be started
     /// leaves the run unbounded; never throws.
     virtual void startWatchdog(std::uint32_t seconds, std::uint32_t status,
                                std::function<void()> lastWords) = 0;
@@ -49,19 +56,25 @@ class Host {
     virtual void endFaultsWith(std::uint32_t status,
                                std::function<void(std::uint32_t faultCode)> lastWords) = 0;
 
-    /// What the run's own end does once it has claimed the end: release the objects
-    /// of the libraries the run loaded and leave COM, so that the libraries unload
-    /// while the watchdog still bounds the time. Must not throw.
-    virtual void releaseAtEnd(std::function<void()> release) = 0;
+    /// Registers what the run's own end does once it has claimed the end and reported
+    /// it: release the objects of the libraries the run loaded and leave COM, so that
+    /// the libraries unload while the watchdog still bounds the time. Must not throw.
+    virtual void setReleaseAtEnd(std::function<void()> release) = 0;
+
+    /// Registers the end's report: whichever end claims the process, report(status)
+    /// runs once, with the claimed status, after the last words and within their
+    /// bound. It must not throw; one that hangs is cut off with the process. Never
+    /// throws.
+    virtual void setEndReport(std::function<void(std::uint32_t status)> report) = 0;
 
     /// A lock between the run's threads. One that the system cannot make never
     /// blocks and never lets tryAcquire succeed. Never throws but for memory.
     virtual std::unique_ptr<Lock> createLock() = 0;
 
-    /// Ends the process with the given status: claims the end, runs the release given
-    /// to releaseAtEnd and ends; what was written to files stays there. When
-    /// the end was claimed already, the claimed status is used. Never returns, and no
-    /// trap of the program may stop it.
+    /// Ends the process with the given status: claims the end, has the end reported,
+    /// runs the release given to setReleaseAtEnd and ends; what was written to files
+    /// stays there. When the end was claimed already, the claimed status is used.
+    /// Never returns, and no trap of the program may stop it.
     [[noreturn]] void endProcessNow(std::uint32_t status) {
         endProcess(status);
         std::terminate();  // an implementation that came back would break every caller

@@ -23,8 +23,6 @@ namespace {
 
 constexpr std::wstring_view kAgentSubKey = L"Software\\QUENDA";
 
-constexpr std::uint32_t kLastLineLogWaitMs = 1000;
-
 [[noreturn]] void endWithLines(RunContext& run, ExitStatus status,
                                std::initializer_list<std::wstring> lines) {
     run.state.exitStatus = status;
@@ -41,7 +39,7 @@ constexpr std::uint32_t kLastLineLogWaitMs = 1000;
 // The last words of a run that the watchdog or a fault stops: one line, dropped when
 // the run is stuck inside a write of its own.
 void sayLastLine(RunContext& run, const std::wstring& line) {
-    ignoreFailure([&] { writeLastLogLine(run, line, kLastLineLogWaitMs); });
+    ignoreFailure([&] { writeLastLogLine(run, line, kLastWordsLockWaitMilliseconds); });
 }
 
 void startTimeLimit(RunContext& run) {

@@ -45,7 +45,8 @@ class FakeHost : public Host {
                        std::function<void()> lastWords) override;
     void endFaultsWith(std::uint32_t status,
                        std::function<void(std::uint32_t faultCode)> lastWords) override;
-    void releaseAtEnd(std::function<void()>) override {}
+    void setReleaseAtEnd(std::function<void()>) override {}
+    void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
     /// Has the watchdog reach its limit (or, with a fault code, a fault happen) just
@@ -61,15 +62,19 @@ class FakeHost : public Host {
     /// Whether the lock the host made (the run log's) is held. The fake refuses a
     /// nested hold, which the run never takes.
     bool lockHeld = false;
+    /// How long each tryAcquire of that lock was willing to wait.
+    std::vector<std::uint32_t> lockWaits;
 
   private:
     void endProcess(std::uint32_t status) override;
+    void reportEnd();
 
     Operations& ops_;
     std::uint32_t limitStatus_ = 0;
     std::function<void()> timeLimitWords_;
     std::uint32_t faultStatus_ = 0;
     std::function<void(std::uint32_t)> faultWords_;
+    std::function<void(std::uint32_t)> endReport_;
     struct Interruption {
         std::string operation;
         int nth;
@@ -171,6 +176,9 @@ class FileTree {
 
     std::map<std::wstring, std::shared_ptr<File>> files;
     std::map<std::wstring, std::wstring> folders;  // key -> name as created
+    /// Called as a stream is created, written or closed: the run log's owner throws
+    /// where the run does that without the log's lock, which keeps last words out.
+    std::function<void(const std::wstring& path)> checkStreamUse;
     int liveStreams = 0;
     int liveFileSystems = 0;
 };

@@ -55,9 +55,6 @@ std::wstring Win32Host::executableFolder() {
 
 namespace {
 
-// Once the end is claimed, nothing may take longer than this to say why.
-constexpr DWORD kLastWordsMilliseconds = 3000;
-
 // The system calls the fault filter and the terminate handler without any context:
 // this is the host they act for, set once when the run hands its faults over.
 Win32Host* faultHost = nullptr;
@@ -97,8 +94,12 @@ void Win32Host::endFaultsWith(std::uint32_t status,
     std::set_terminate(&Win32Host::endOnEscapedException);
 }
 
-void Win32Host::releaseAtEnd(std::function<void()> release) {
+void Win32Host::setReleaseAtEnd(std::function<void()> release) {
     releaseAtEnd_ = std::move(release);
+}
+
+void Win32Host::setEndReport(std::function<void(std::uint32_t status)> report) {
+    endReport_ = std::move(report);
 }
 
 DWORD WINAPI Win32Host::waitForTheTimeLimit(void* host) {
@@ -127,7 +128,7 @@ LONG WINAPI Win32Host::endOnFault(EXCEPTION_POINTERS* fault) {
 void Win32Host::endOnEscapedException() {
     Win32Host& self = *faultHost;
     if (self.claimEnd(self.faultStatus_)) {
-        TerminateProcess(GetCurrentProcess(), self.faultStatus_);
+        self.endAfter(LastWords::None, self.faultStatus_);
     }
     self.endWithClaimedStatus();
 }
@@ -139,6 +140,9 @@ DWORD WINAPI Win32Host::sayLastWords(void* host) {
         self.timeLimitWords_();
     } else if (self.lastWords_ == static_cast<LONG>(LastWords::Fault) && self.faultWords_) {
         self.faultWords_(static_cast<std::uint32_t>(self.faultCode_));
+    }
+    if (self.endReport_) {
+        self.endReport_(self.claimedStatus());
     }
     SetEvent(self.spoken_.get());
     // Never returns: a thread that ended would abandon the log's lock to the run.
@@ -160,15 +164,22 @@ void Win32Host::startSpeaker() {
 }
 
 void Win32Host::endAfter(LastWords words, std::uint32_t status) {
+    speakLastWords(words);
+    TerminateProcess(GetCurrentProcess(), status);
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+void Win32Host::speakLastWords(LastWords words) {
+    if (words == LastWords::None && !endReport_) {
+        return;
+    }
     // Without the speaker the end comes without words rather than late.
     if (speaker_) {
         InterlockedExchange(&lastWords_, static_cast<LONG>(words));
         SetEvent(speak_.get());
         WaitForSingleObject(spoken_.get(), kLastWordsMilliseconds);
-    }
-    TerminateProcess(GetCurrentProcess(), status);
-    for (;;) {
-        Sleep(INFINITE);
     }
 }
 
@@ -220,6 +231,7 @@ void Win32Host::endProcess(std::uint32_t status) {
             Sleep(INFINITE);
         }
     }
+    speakLastWords(LastWords::None);  // the end's report alone
     // Libraries unload here, where the watchdog still bounds the time they take.
     if (releaseAtEnd_) {
         releaseAtEnd_();

@@ -34,7 +34,8 @@ class Win32Host : public Host {
                        std::function<void()> lastWords) override;
     void endFaultsWith(std::uint32_t status,
                        std::function<void(std::uint32_t faultCode)> lastWords) override;
-    void releaseAtEnd(std::function<void()> release) override;
+    void setReleaseAtEnd(std::function<void()> release) override;
+    void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
   private:
@@ -51,6 +52,7 @@ class Win32Host : public Host {
     std::uint32_t claimedStatus() const;
     void startSpeaker();
     [[noreturn]] void endAfter(LastWords words, std::uint32_t status);
+    void speakLastWords(LastWords words);
     [[noreturn]] void endWithClaimedStatus() const;
 
     // Held for the life of the process, so later copies see this one.
@@ -66,6 +68,7 @@ class Win32Host : public Host {
     volatile LONG faultCode_ = 0;
 
     std::function<void()> releaseAtEnd_;
+    std::function<void(std::uint32_t)> endReport_;
 
     // The last words are said on a thread started with the run, which waits for them:
     // a thread started at the end would wait for the loader lock that a library stuck
