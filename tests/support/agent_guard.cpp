@@ -15,7 +15,7 @@ struct GuardedKey {
     HKEY root;
     const wchar_t* path;
     const wchar_t* name;
-    bool bothViews;  // the tests delete it in both, whatever their own
+    bool alsoIn64BitView;  // the tests write or delete it there too
 };
 const GuardedKey kGuardedKeys[] = {
     {HKEY_LOCAL_MACHINE, L"Software\\QUENDA", L"HKLM\\Software\\QUENDA", kOwnViewIs64Bit},
@@ -29,7 +29,7 @@ const GuardedKey kGuardedKeys[] = {
 std::optional<std::wstring> findAgentStateNotMadeByTests() {
     for (const GuardedKey& guarded : kGuardedKeys) {
         for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
-            if (view == KEY_WOW64_64KEY && !guarded.bothViews) {
+            if (view == KEY_WOW64_64KEY && !guarded.alsoIn64BitView) {
                 continue;
             }
             HKEY opened = nullptr;
