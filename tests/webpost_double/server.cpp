@@ -155,11 +155,14 @@ STDAPI DllRegisterServer() {
         const std::wstring classKey = kClassKey;
         const LONG results[] = {
             setText(kProgId, nullptr, kTitle),
-            // Marks the registration as the double's: the tests may delete it, not an agent's.
+            // Marks the ProgID and the class as the double's: the tests may delete them, not
+            // an agent's.
             setText(kProgId, tavrel::testguard::kMadeByTestsValue,
                     tavrel::testguard::kMadeByTestsText),
             setText(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText),
             setText(classKey, nullptr, kTitle),
+            setText(classKey, tavrel::testguard::kMadeByTestsValue,
+                    tavrel::testguard::kMadeByTestsText),
             setText(classKey + L"\\ProgID", nullptr, kProgId),
             setText(classKey + L"\\InprocServer32", nullptr, modulePath()),
             setText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
