@@ -100,6 +100,7 @@ TEST(MachineFaults, SlowLibraryIsWaitedForAndItsAnswerCounts) {
     ASSERT_TRUE(log);
     EXPECT_TRUE(hasLine(*log, L"MSG : Webpost Return String :--> late"));
     EXPECT_FALSE(hasLine(*log, L"MSG : Webpost Try 2"));
+    EXPECT_EQ(log->back(), L"MSG : Application Completed");
 }
 
 // The program built with a limit of a few seconds, against a library that answers late.
@@ -201,6 +202,7 @@ TEST(MachineFaults, MegabyteRegistryValueIsReadWhole) {
     ASSERT_TRUE(log);
     EXPECT_TRUE(hasLine(*log, L"MSG : SITE ID :--> " + std::wstring(site.begin(), site.end())));
     EXPECT_TRUE(delivered(*log));
+    EXPECT_EQ(log->back(), L"MSG : Application Completed");
 }
 
 }  // namespace
