@@ -15,7 +15,7 @@ case "$preset" in
 windows64) view=/reg:64 ;;
 *) view=/reg:32 ;;
 esac
-cmake --build --preset "$preset" --target test-bundle >/dev/null
+cmake --build --preset "$preset" --target test-bundle deny_key_reading >/dev/null
 
 export WINEPREFIX=$root/build/wine-prefix
 run=$root/cmake/wine-run.sh
@@ -26,10 +26,14 @@ work=$(mktemp -d)
 z_drive=$WINEPREFIX/dosdevices/z:
 z_hidden=$WINEPREFIX/dosdevices/z-hidden-by-check-bundle
 agent_key_added=
+# remove_agent_key: also one made unreadable, whose security lives only in the running
+# wineserver.
+remove_agent_key() {
+    wineserver -k >/dev/null 2>&1 || true
+    "$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1
+}
 cleanup() {
-    if [ -n "$agent_key_added" ]; then
-        "$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1 || true
-    fi
+    if [ -n "$agent_key_added" ]; then remove_agent_key || true; fi
     wineserver -k >/dev/null 2>&1 || true
     if [ -L "$z_hidden" ]; then mv "$z_hidden" "$z_drive"; fi
     rm -rf "$work" "$folder"
@@ -61,7 +65,7 @@ if [ "$status" != 0 ] || [ "$summary" != "$programs passed, 0 failed" ]; then
 fi
 
 # Nothing of the tests may stay behind: the README promises a Windows machine that.
-for key in 'HKLM\Software\QUENDA' 'HKCR\Mavlin.WebPost'; do
+for key in 'HKLM\Software\QUENDA' 'HKCR\Mavlin.WebPost' 'HKLM\Software\Classes\CLSID\{8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}'; do
     if "$run" reg query "$key" "$view" >/dev/null 2>&1; then fail "the tests left $key ($view) behind"; fi
 done
 [ ! -e "$drive_c/Tavrel E2E" ] || fail "the tests left C:\\Tavrel E2E behind"
@@ -72,6 +76,18 @@ status=0
     status=$?
 [ "$status" = 2 ] && grep -q '^Refusing to run: "reg query' "$work/refused.log" ||
     fail "run-tests.cmd went ahead without a working reg (exit $status): $(cat "$work/refused.log")"
+
+# An agent key that reg may not read: reg answers 1, "not found", as for a missing one.
+"$run" "$root/build/$preset/bin/deny_key_reading.exe" 'Software\QUENDA' >/dev/null 2>&1 &&
+    ! "$run" reg query 'HKLM\Software\QUENDA' /reg:32 >/dev/null 2>&1 ||
+    fail "could not make HKLM\Software\QUENDA unreadable"
+agent_key_added=yes
+status=0
+"$run" cmd /c 'C:\Tavrel bundle check\run-tests.cmd' >"$work/refused.log" 2>&1 || status=$?
+[ "$status" = 2 ] && grep -q '^Refusing to run: HKLM\\Software\\QUENDA exists' "$work/refused.log" ||
+    fail "run-tests.cmd took a key it cannot read for none (exit $status): $(cat "$work/refused.log")"
+remove_agent_key || fail "could not remove the unreadable HKLM\Software\QUENDA"
+agent_key_added=
 
 # A machine with an agent, its key in the agent's view: neither run-tests.cmd nor a test
 # program started by itself may start, and the key must stay as it was.

@@ -26,13 +26,20 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/s
     -passout "file:$work/password" >"$work/openssl.log" 2>&1 ||
     fail "openssl pkcs12: $(cat "$work/openssl.log")"
 
-# Stand-ins for what the release starts note any that sees a password in its environment
-# or arguments (the build's tools run under cmake, in its environment).
+# Stand-ins for what the release starts note any that finds a password in its arguments,
+# or in the environment block of itself or of any process above it, where any child can
+# read it in /proc (the build's tools run under cmake, in its environment).
 printf '%s\n' "$(cat "$work/password")" wrong-password >"$work/secrets"
 mkdir "$work/spy"
 cat >"$work/spy/spy" <<EOF
 #!/bin/bash
-{ env; printf '%s\n' "\$@"; } | grep -qF -f "$work/secrets" && echo "\${0##*/}" >>"$work/leaks"
+printf '%s\n' "\$@" | grep -qF -f "$work/secrets" && echo "\${0##*/}: in its arguments" >>"$work/leaks"
+pid=\$\$
+while [ "\${pid:-0}" -gt 1 ]; do
+    grep -qsaF -f "$work/secrets" "/proc/\$pid/environ" &&
+        echo "\${0##*/}: in the environment of \$(cat "/proc/\$pid/cmdline" | tr '\\0' ' ')" >>"$work/leaks"
+    pid=\$(awk '/^PPid:/ { print \$2 }' "/proc/\$pid/status" 2>/dev/null)
+done
 PATH=\${PATH#"$work/spy:"} exec "\${0##*/}" "\$@"
 EOF
 chmod +x "$work/spy/spy"
@@ -46,9 +53,10 @@ release() {
         fail "release.sh did not say it signed: $(cat "$work/release.log")"
 }
 release "$work/by-variable" TAVREL_SIGN_PASSWORD="$(cat "$work/password")"
-# The file wins over the variable.
-release "$work/release" TAVREL_SIGN_PASSWORD_FILE="$work/password" TAVREL_SIGN_PASSWORD=wrong-password
-[ ! -e "$work/leaks" ] || fail "the password reached $(sort -u "$work/leaks" | tr '\n' ' ')"
+# The file wins over the variable, and the line end after the password is not part of it.
+printf '%s\n' "$(cat "$work/password")" >"$work/password-line"
+release "$work/release" TAVREL_SIGN_PASSWORD_FILE="$work/password-line" TAVREL_SIGN_PASSWORD=wrong-password
+[ ! -e "$work/leaks" ] || fail "the password reached $(sort -u "$work/leaks")"
 [ "$(release_state)" = "$before" ] || fail "the release check changed build/release"
 
 osslsigncode verify -in "$work/release/Tavrel.exe" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 ||

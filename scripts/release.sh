@@ -19,9 +19,24 @@
 # MinGW-w64 and msitools packages, give the same bytes in any folder. Signed ones are
 # not: every signature differs.
 
-# First of all, the password leaves the environment: no child (apt-get, cmake, the
-# compilers) may see it. Only the signer reads it, from a private file.
-declare +x sign_password=${TAVREL_SIGN_PASSWORD-} && unset TAVREL_SIGN_PASSWORD
+# First of all, the password leaves the environment: no program the release starts
+# (apt-get, cmake, the compilers) may see it. Unsetting it is not enough, as this
+# process's own environment block, which any child can read in /proc, keeps it: the
+# script starts again without it, the password following on descriptor 3 (a here-string,
+# so no process of its own), and keeps it in an unexported variable. Only the signer gets
+# it, on a pipe of its own while it runs.
+if [ -n "${TAVREL_SIGN_PASSWORD+set}" ]; then
+    exec 3<<<"$TAVREL_SIGN_PASSWORD"
+    unset TAVREL_SIGN_PASSWORD
+    TAVREL_SIGN_PASSWORD_ON_FD3=1 exec "$BASH" "$0" "$@"
+fi
+sign_password=
+if [ -n "${TAVREL_SIGN_PASSWORD_ON_FD3:-}" ]; then
+    unset TAVREL_SIGN_PASSWORD_ON_FD3
+    IFS= read -r -d '' sign_password <&3 || true
+    exec 3<&-
+    sign_password=${sign_password%$'\n'} # the here-string's own line end
+fi
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -62,13 +77,20 @@ step "building (cmake --build --preset windows-release)" cmake --build --preset 
 built=build/windows-release/bin/Tavrel.exe
 
 # sign_file IN OUT: signs one file with the deployer's certificate, the password going to
-# the signer through a file only this script can read, never on a command line.
+# the signer from the deployer's file or on a pipe that only the signer reads, never on a
+# command line nor in a file of ours.
 sign_file() {
     local kind=()
     # An MSI's signature also covers its metadata, as Windows expects of one.
     if [[ $1 == *.msi ]]; then kind=(-add-msi-dse); fi
-    step "signing $1" osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" -readpass "$password_file" \
-        -h sha256 -n Tavrel "${stamp[@]}" "${kind[@]}" -in "$1" -out "$work/signed"
+    if [ -n "$password_file" ]; then
+        step "signing $1" osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" -readpass "$password_file" \
+            -h sha256 -n Tavrel "${stamp[@]}" "${kind[@]}" -in "$1" -out "$work/signed"
+    else
+        step "signing $1" osslsigncode sign -pkcs12 "$TAVREL_SIGN_PFX" \
+            -readpass <(printf '%s' "$sign_password") \
+            -h sha256 -n Tavrel "${stamp[@]}" "${kind[@]}" -in "$1" -out "$work/signed"
+    fi
     mv "$work/signed" "$2"
 }
 # ship FILE NAME: puts FILE into the release as NAME, signed when there is a certificate,
@@ -87,10 +109,7 @@ else
         exit 1
     fi
     password_file=${TAVREL_SIGN_PASSWORD_FILE:-}
-    if [ -z "$password_file" ]; then
-        password_file=$work/password
-        (umask 077 && printf '%s' "$sign_password" >"$password_file")
-    elif [ ! -r "$password_file" ]; then
+    if [ -n "$password_file" ] && [ ! -r "$password_file" ]; then
         echo "release: TAVREL_SIGN_PASSWORD_FILE names no readable file: $password_file" >&2
         exit 1
     fi

@@ -3,10 +3,12 @@
 # when everything is there already. Beyond installing packages it changes the host in
 # two ways:
 # - it adds the i386 architecture to dpkg, for Wine's 32-bit side (wine32:i386);
-# - on a kernel that runs no 32-bit x86 programs itself, it registers qemu's emulator
-#   with binfmt_misc for every 32-bit x86 program on the host, until reboot, and says so
-#   with the way to undo it (echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386).
-#   TAVREL_NO_BINFMT=1 makes it refuse that instead.
+# - on a kernel that runs no 32-bit x86 programs itself, it makes them run under qemu's
+#   emulator. Before it does, it says all that this changes (CHANGES THIS HOST): the
+#   binfmt_misc mount, the qemu-user-static package's registrations of the other
+#   architectures it emulates, which come back at every boot, and its own registration
+#   of qemu-i386, until reboot. TAVREL_NO_BINFMT=1 makes it refuse that instead, before
+#   it touches anything.
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 
@@ -34,37 +36,74 @@ install_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# qemu_foreign_architectures: the architectures that the qemu-user-static package
+# registers with binfmt_misc (its binfmt.d files), read from the package apt-get would
+# install, downloaded into a folder of our own: nothing on the host changes.
+qemu_foreign_architectures() {
+    local cache
+    cache=$(mktemp -d)
+    mkdir "$cache/partial"
+    apt-get update -qq
+    apt-get install -y -qq --download-only --no-install-recommends -o Dir::Cache::archives="$cache" \
+        qemu-user-static >/dev/null
+    dpkg-deb -c "$cache"/qemu-user-static_*.deb |
+        sed -n 's|.*/usr/lib/binfmt\.d/qemu-\(.*\)\.conf$|\1|p' | tr '\n' ' '
+    rm -rf "$cache"
+}
+
 # Where the kernel runs no 32-bit programs, Wine's 32-bit loader and the i386 packages'
 # own maintainer scripts run only under qemu's emulation: register it before installing
 # any of them. The Windows tests then run on a 64-bit build (see test.sh).
-if ! bash "$here/runs-i386.sh"; then
-    binfmt=/proc/sys/fs/binfmt_misc
-    [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
-    if [ ! -f "$binfmt/qemu-i386" ]; then
-        if [ "${TAVREL_NO_BINFMT:-}" = 1 ]; then
-            cat >&2 <<EOF
+binfmt=/proc/sys/fs/binfmt_misc
+if ! bash "$here/runs-i386.sh" && ! bash "$here/runs-i386.sh" --emulated; then
+    if [ "${TAVREL_NO_BINFMT:-}" = 1 ]; then
+        cat >&2 <<END
 setup: This kernel runs no 32-bit x86 programs itself, and Wine's 32-bit side needs them,
 setup: but TAVREL_NO_BINFMT=1 forbids registering qemu's emulator for them on this host.
-setup: Unset it to let setup.sh register it until reboot, or register one yourself.
-EOF
-            exit 1
-        fi
-        install_packages qemu-user-static g++-mingw-w64-x86-64-posix
-        # The package may have registered it already, through the system's binfmt set-up.
-        by="the qemu-user-static package (the system may register it again at boot)"
-        if [ ! -f "$binfmt/qemu-i386" ]; then
-            printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-                >"$binfmt/register"
-            by="setup.sh, until reboot"
-        fi
-        cat >&2 <<EOF
-setup: This kernel runs no 32-bit x86 programs itself, and Wine's 32-bit side needs them.
-setup: CHANGED THIS HOST: every 32-bit x86 program on it now runs under qemu's emulator
-setup: (binfmt_misc entry qemu-i386), registered by $by.
-setup: To undo it, as root: echo -1 >$binfmt/qemu-i386
-setup: TAVREL_NO_BINFMT=1 makes setup.sh refuse this change instead.
-EOF
+setup: Unset it to let setup.sh do it, or register an emulator for them yourself.
+END
+        exit 1
     fi
+    # Every change is told before the first is made.
+    changes=()
+    mount_binfmt=
+    if [ ! -f "$binfmt/register" ]; then
+        mount_binfmt=yes
+        changes+=("It mounts binfmt_misc at $binfmt, until reboot.")
+    fi
+    if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'ok installed'; then
+        foreign=$(qemu_foreign_architectures)
+        changes+=("It installs qemu-user-static, which registers qemu with binfmt_misc for the
+            other architectures it emulates: ${foreign% }. These come back at every boot
+            (systemd-binfmt reads /usr/lib/binfmt.d) until the package is removed (apt-get
+            purge qemu-user-static); where binfmt-support is installed, outside a container,
+            the package registers them at once too.")
+    fi
+    register_i386=
+    if [ ! -f "$binfmt/qemu-i386" ]; then
+        register_i386=yes
+        changes+=("It registers qemu-i386 with binfmt_misc: every 32-bit x86 program on this
+            host then runs under qemu's emulator, until reboot. To undo it sooner, as root:
+            echo -1 >$binfmt/qemu-i386")
+    fi
+    if [ ${#changes[@]} -gt 0 ]; then
+        {
+            echo "setup: This kernel runs no 32-bit x86 programs itself, and Wine's 32-bit side needs them."
+            echo "setup: CHANGES THIS HOST, starting now:"
+            for change in "${changes[@]}"; do
+                tr -s '\n ' '  ' <<<"$change" | fmt -w 80 | sed '1s/^/setup: - /; 2,$s/^/setup:   /'
+            done
+            echo "setup: TAVREL_NO_BINFMT=1 makes setup.sh refuse these changes instead."
+        } >&2
+    fi
+    if [ -n "$mount_binfmt" ]; then mount -t binfmt_misc binfmt_misc "$binfmt"; fi
+    install_packages qemu-user-static
+    if [ -n "$register_i386" ]; then
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            >"$binfmt/register"
+    fi
+fi
+if ! bash "$here/runs-i386.sh"; then
     bash "$here/runs-i386.sh" --emulated || {
         echo "setup: 32-bit x86 programs do not run even under $binfmt/qemu-i386" >&2
         exit 1

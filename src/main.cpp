@@ -21,18 +21,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError),
                                 nullptr);
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
-    // Every object of the libraries goes before COM does, so that they can unload.
+    // The run's file objects (the log's stream and gFso, both the Scripting runtime's)
+    // go before COM does, so that every library can unload.
     platform.host.setReleaseAtEnd([&run, &apartment] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
         apartment.leave();
     });
-    try {
-        tavrel::Main(run);
-    } catch (...) {
-        // Last line of defence: Main traps every Error, but a fault of the program
-        // itself (a library's logic_error, say) is no Error and would end up here.
-        run.state.exitStatus = tavrel::ExitStatus::StoppedByError;
-    }
+    // Main traps every Error; anything else that escapes it (a logic_error, or a
+    // library's exception on a build whose unwinding crosses the library's callers)
+    // ends through the host's terminate handler, with status 8 and a line.
+    tavrel::Main(run);
     platform.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }

@@ -46,9 +46,9 @@ std::wstring runLogPath(RunContext& run) {
 }
 
 void createRunLog(RunContext& run) {
-    std::unique_ptr<TextStream> log = run.state.gFso->createTextFile(runLogPath(run));
+    // Last words wait while the log is made, so they never see it half handed over.
     const LockHold hold(*run.logLock);
-    run.state.gLogStream = std::move(log);
+    run.state.gLogStream = run.state.gFso->createTextFile(runLogPath(run));
 }
 
 void releaseRunLog(RunContext& run) {

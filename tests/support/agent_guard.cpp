@@ -8,24 +8,28 @@ namespace tavrel::testguard {
 
 namespace {
 
+// The agent lives in the 32-bit view; a 64-bit test program writes its own view.
+constexpr bool kOwnViewIs64Bit = sizeof(void*) == 8;
+
 struct GuardedKey {
     HKEY root;
     const wchar_t* path;
     const wchar_t* name;
+    bool alsoIn64BitView;  // the tests write or delete it there too
 };
 const GuardedKey kGuardedKeys[] = {
-    {HKEY_LOCAL_MACHINE, L"Software\\QUENDA", L"HKLM\\Software\\QUENDA"},
-    {HKEY_CLASSES_ROOT, L"Mavlin.WebPost", L"HKCR\\Mavlin.WebPost"},
+    {HKEY_LOCAL_MACHINE, L"Software\\QUENDA", L"HKLM\\Software\\QUENDA", kOwnViewIs64Bit},
+    {HKEY_CLASSES_ROOT, L"Mavlin.WebPost", L"HKCR\\Mavlin.WebPost", kOwnViewIs64Bit},
+    {HKEY_LOCAL_MACHINE, kWebPostClassKey,
+     L"HKLM\\Software\\Classes\\CLSID\\{8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}", true},
 };
 
 }  // namespace
 
 std::optional<std::wstring> findAgentStateNotMadeByTests() {
-    // The agent lives in the 32-bit view; a 64-bit test program writes its own view.
-    constexpr bool ownViewIs64Bit = sizeof(void*) == 8;
     for (const GuardedKey& guarded : kGuardedKeys) {
         for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
-            if (view == KEY_WOW64_64KEY && !ownViewIs64Bit) {
+            if (view == KEY_WOW64_64KEY && !guarded.alsoIn64BitView) {
                 continue;
             }
             HKEY opened = nullptr;

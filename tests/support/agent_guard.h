@@ -13,9 +13,15 @@ namespace tavrel::testguard {
 inline constexpr const wchar_t* kMadeByTestsValue = L"TavrelTestsMade";
 inline constexpr const wchar_t* kMadeByTestsText = L"made by the Tavrel tests, which delete it";
 
-/// Names the first agent key or web-post registration without that value, for example
-/// "HKLM\Software\QUENDA (32-bit view)", looked for in the 32-bit registry view and in
-/// this program's own; nothing when there is none. One that cannot be read counts too.
+/// The web-post class's key under HKLM, in each registry view: the double's class id,
+/// which an agent's library may have too.
+inline constexpr const wchar_t* kWebPostClassKey =
+    L"Software\\Classes\\CLSID\\{8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}";
+
+/// Names the first agent key or web-post registration (its ProgID or its class) without
+/// that value, for example "HKLM\Software\QUENDA (32-bit view)", looked for in the
+/// 32-bit registry view and in this program's own, the class in both views; nothing when
+/// there is none. One that cannot be read counts too.
 std::optional<std::wstring> findAgentStateNotMadeByTests();
 
 }  // namespace tavrel::testguard

@@ -140,7 +140,7 @@ namespace {
 
 class FakeLock : public Lock {
   public:
-    explicit FakeLock(bool& held) : held_(held) {}
+    FakeLock(bool& held, std::vector<std::uint32_t>& waits) : held_(held), waits_(waits) {}
 
     void acquire() override {
         if (held_) {
@@ -149,7 +149,8 @@ class FakeLock : public Lock {
         held_ = true;
     }
 
-    bool tryAcquire(std::uint32_t) override {
+    bool tryAcquire(std::uint32_t milliseconds) override {
+        waits_.push_back(milliseconds);
         // Held by the run, a real lock would keep the other thread out past its wait.
         if (held_) {
             return false;
@@ -162,6 +163,7 @@ class FakeLock : public Lock {
 
   private:
     bool& held_;
+    std::vector<std::uint32_t>& waits_;
 };
 
 }  // namespace
@@ -173,7 +175,7 @@ void FakeHost::reportEnd() {
 }
 
 std::unique_ptr<Lock> FakeHost::createLock() {
-    return std::make_unique<FakeLock>(lockHeld);
+    return std::make_unique<FakeLock>(lockHeld, lockWaits);
 }
 
 void FakeHost::endProcess(std::uint32_t status) {
@@ -469,6 +471,9 @@ class FakeTextStream : public TextStream {
     }
 
     void writeLine(std::wstring_view text) override {
+        if (tree_.checkStreamUse) {
+            tree_.checkStreamUse(file_->path);
+        }
         ops_.enterOrThrow("WriteLine", std::wstring(text));
         if (!open_) {
             throw Error(errnum::kBadFileName, L"Bad file name or number");
@@ -478,6 +483,9 @@ class FakeTextStream : public TextStream {
     }
 
     void close() override {
+        if (tree_.checkStreamUse) {
+            tree_.checkStreamUse(file_->path);
+        }
         ops_.enterOrThrow("Close", file_->path);
         if (!open_) {
             throw Error(errnum::kBadFileName, L"Bad file name or number");
@@ -537,6 +545,9 @@ void FakeFileSystem::createFolder(const std::wstring& path) {
 }
 
 std::unique_ptr<TextStream> FakeFileSystem::createTextFile(const std::wstring& path) {
+    if (tree_.checkStreamUse) {
+        tree_.checkStreamUse(path);
+    }
     ops_.enterOrThrow("CreateTextFile", path);
     const std::wstring key = FileTree::keyOf(path);
     if (!parentExists(key)) {
@@ -668,6 +679,11 @@ FakePlatform::FakePlatform() {
     wmi.instances = {{{L"SystemUpTime", L"900"}}};
     automation.addClass(L"Scripting.FileSystemObject");
     automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = true;
+    tree.checkStreamUse = [this](const std::wstring& path) {
+        if (!host.lockHeld && FileTree::keyOf(path) == FileTree::keyOf(exeLogPath())) {
+            throw std::logic_error("the run log used without its lock");
+        }
+    };
 }
 
 std::vector<std::wstring> FakePlatform::archivedLogMessages() const {

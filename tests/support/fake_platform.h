@@ -62,6 +62,8 @@ class FakeHost : public Host {
     /// Whether the lock the host made (the run log's) is held. The fake refuses a
     /// nested hold, which the run never takes.
     bool lockHeld = false;
+    /// How long each tryAcquire of that lock was willing to wait.
+    std::vector<std::uint32_t> lockWaits;
 
   private:
     void endProcess(std::uint32_t status) override;
@@ -174,6 +176,9 @@ class FileTree {
 
     std::map<std::wstring, std::shared_ptr<File>> files;
     std::map<std::wstring, std::wstring> folders;  // key -> name as created
+    /// Called as a stream is created, written or closed: the run log's owner throws
+    /// where the run does that without the log's lock, which keeps last words out.
+    std::function<void(const std::wstring& path)> checkStreamUse;
     int liveStreams = 0;
     int liveFileSystems = 0;
 };

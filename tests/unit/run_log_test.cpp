@@ -95,7 +95,10 @@ TEST_F(WriteLogTest, AFailureLosesThatLineOnly) {
 TEST_F(WriteLogTest, ClosedStreamDropsLinesWithoutError) {
     openLog();
     writeLog(run_, L"kept");
-    run_.state.gLogStream->close();
+    {
+        const LockHold hold(*run_.logLock);  // as the run's own release does
+        run_.state.gLogStream->close();
+    }
     writeLog(run_, L"dropped");
     EXPECT_EQ(os_.exeLogMessages(), std::vector<std::wstring>{L"kept"});
 }

@@ -250,103 +250,102 @@ TEST(RunSequence, FailingInstanceTestGoesToTheTrap) {
     EXPECT_FALSE(os.tree.hasFile(os.exeLogPath()));
 }
 
-// Every ending, once, with the status a scheduler reads from it.
+// Every ending, once, with the status a scheduler reads from it: by number, since the
+// numbers are what schedulers, scripts and the documentation know.
 TEST(RunSequence, EveryEndingTellsItsExitStatus) {
     struct Case {
         const char* what;
         void (*arrange)(FakePlatform&);
-        ExitStatus status;
+        std::uint32_t status;
         const wchar_t* lastLine = nullptr;
     };
     constexpr std::uint32_t kTimeLimit = 600;  // not the default: the run's own goes
     const Case cases[] = {
-        {"delivered on the first try", [](FakePlatform&) {}, ExitStatus::Delivered},
+        {"delivered on the first try", [](FakePlatform&) {}, 0},
         {"delivered, but the log's archive fails",
-         [](FakePlatform& os) { os.ops.failEvery("MoveFile", Error(70, L"Denied")); },
-         ExitStatus::Delivered},
+         [](FakePlatform& os) { os.ops.failEvery("MoveFile", Error(70, L"Denied")); }, 0},
         {"agent of another type",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L"X"); },
-         ExitStatus::AgentTypeNotSupported},
+         1},
         {"five failed tries, spooled",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
          },
-         ExitStatus::Spooled},
+         2},
         {"five failed tries, spool file not created",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
              os.ops.failCall("CreateTextFile", 2, Error(70, L"Denied"));
          },
-         ExitStatus::ReportLost},
+         3},
         {"five failed tries, spool file not moved",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
              os.ops.failCall("MoveFile", 1, Error(58, L"File already exists"));
          },
-         ExitStatus::ReportLost},
+         3},
         {"web-post class not registered",
-         [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); },
-         ExitStatus::ReportLost},
+         [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); }, 3},
         {"no uptime",
          [](FakePlatform& os) {
              os.wmi.instances.clear();
              os.ops.failEvery("TickCount", Error(5, L"No clock"));
          },
-         ExitStatus::NoUpTime},
+         4},
         {"web-post library missing",
          [](FakePlatform& os) {
              os.tree.files.erase(
                  fake::FileTree::keyOf(std::wstring(FakePlatform::kInstallPath) + L"Mavlin.dll"));
          },
-         ExitStatus::WebPostLibraryMissing},
+         5},
         {"installation path blank",
          [](FakePlatform& os) {
              os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"  ");
          },
-         ExitStatus::WebPostLibraryMissing},
+         5},
         {"agent key absent",
-         [](FakePlatform& os) { os.registry.removeKey(FakePlatform::kAgentKey); },
-         ExitStatus::AgentSettingsMissing},
+         [](FakePlatform& os) { os.registry.removeKey(FakePlatform::kAgentKey); }, 6},
         {"agent key opened with a null handle",
-         [](FakePlatform& os) { os.registry.openGivesNullHandle = true; },
-         ExitStatus::AgentSettingsMissing},
+         [](FakePlatform& os) { os.registry.openGivesNullHandle = true; }, 6},
         {"value absent from the key",
-         [](FakePlatform& os) { os.registry.removeValue(FakePlatform::kAgentKey, L"SITEID"); },
-         ExitStatus::AgentSettingsMissing},
+         [](FakePlatform& os) { os.registry.removeValue(FakePlatform::kAgentKey, L"SITEID"); }, 6},
         {"member id of another type",
          [](FakePlatform& os) {
              os.registry.setValue(FakePlatform::kAgentKey, L"MEMBERID", 4, "1234");
          },
-         ExitStatus::AgentSettingsMissing},
+         6},
         {"agent type empty",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"TYPE", L" "); },
-         ExitStatus::AgentSettingsMissing},
+         6},
         {"installation folder missing",
          [](FakePlatform& os) {
              os.registry.setString(FakePlatform::kAgentKey, L"InstallationPath", L"D:\\Gone");
          },
-         ExitStatus::AgentSettingsMissing},
+         6},
         {"registration id empty",
          [](FakePlatform& os) { os.registry.setString(FakePlatform::kAgentKey, L"REGID", L""); },
-         ExitStatus::AgentSettingsMissing},
-        {"another copy running", [](FakePlatform& os) { os.host.anotherCopyRunning = true; },
-         ExitStatus::AnotherCopyRunning},
+         6},
+        {"another copy running", [](FakePlatform& os) { os.host.anotherCopyRunning = true; }, 7},
         {"run log cannot be created",
-         [](FakePlatform& os) { os.tree.addFile(os.exeLogPath(), L"old\r\n", true); },
-         ExitStatus::StoppedByError},
+         [](FakePlatform& os) { os.tree.addFile(os.exeLogPath(), L"old\r\n", true); }, 8},
         {"error in the run's own steps",
-         [](FakePlatform& os) { os.ops.failCall("FolderExists", 1, Error(70, L"Denied")); },
-         ExitStatus::StoppedByError},
+         [](FakePlatform& os) { os.ops.failCall("FolderExists", 1, Error(70, L"Denied")); }, 8},
         {"time limit reached in the web post",
-         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
-         ExitStatus::TimeLimitReached, L"ERR : Run stopped after the time limit of 600 seconds."},
+         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); }, 9,
+         L"ERR : Run stopped after the time limit of 600 seconds."},
         {"time limit reached as the log closes: the run holds the lock",
-         [](FakePlatform& os) { os.host.interruptAt("Close", 1); }, ExitStatus::TimeLimitReached,
+         [](FakePlatform& os) { os.host.interruptAt("Close", 1); }, 9,
          L"MSG : Application Completed"},
         {"fault in the web post",
-         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); },
-         ExitStatus::StoppedByError,
+         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); }, 8,
          L"ERR : Run stopped by an unexpected fault with code 0xC000001D."},
+        // The line being written holds the lock: the last words keep out of it.
+        {"time limit reached while a line is written",
+         [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3); }, 9,
+         L"MSG : Member ID :--> M1001"},
+        {"fault while a line is written",
+         [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3, 0xC0000005u); }, 8,
+         L"MSG : Member ID :--> M1001"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -356,8 +355,13 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
 
         fake::runMain(run);
 
-        EXPECT_EQ(fake::exitStatusOf(run, os.host), c.status);
+        EXPECT_EQ(static_cast<std::uint32_t>(fake::exitStatusOf(run, os.host)), c.status);
         EXPECT_EQ(os.host.watchdogSeconds, kTimeLimit);
+        // Only the interrupted rows have last words, and those wait no longer than their bound.
+        const std::vector<std::uint32_t> lastWordsWaits =
+            c.lastLine != nullptr ? std::vector{kLastWordsLockWaitMilliseconds}
+                                  : std::vector<std::uint32_t>{};
+        EXPECT_EQ(os.host.lockWaits, lastWordsWaits);
         if (c.lastLine != nullptr) {
             EXPECT_EQ(os.runLogMessages().back(), c.lastLine);
         }

@@ -76,9 +76,19 @@ bool readAnswer(std::wstring_view field, ScriptStep& step, std::wstring& problem
         step.boolean = word == L"true";
         return true;
     }
-    if (word == L"fault") {
-        step.kind = AnswerKind::Fault;
-        return true;
+    static constexpr std::pair<std::wstring_view, AnswerKind> kMisbehaviours[] = {
+        {L"fault", AnswerKind::Fault},
+        {L"overflow", AnswerKind::Overflow},
+        {L"abort", AnswerKind::Abort},
+        {L"throw", AnswerKind::Throw},
+        {L"thread_fault", AnswerKind::ThreadFault},
+        {L"exit", AnswerKind::Exit},
+    };
+    for (const auto& [name, kind] : kMisbehaviours) {
+        if (word == name) {
+            step.kind = kind;
+            return true;
+        }
     }
     if (word == L"empty" || word == L"null") {
         step.kind = word == L"empty" ? AnswerKind::Empty : AnswerKind::Null;
@@ -126,6 +136,10 @@ bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem
     }
     if (equals != std::wstring_view::npos && key == L"unload_delay") {
         return readMilliseconds(key, value, kLongestUnloadDelayMs, step.unloadDelayMs, problem);
+    }
+    if (field == L"own_filter=yes") {
+        step.ownFaultFilter = true;
+        return true;
     }
     problem = L"unknown option \"" + std::wstring(field) + L"\"";
     return false;

@@ -9,7 +9,21 @@
 
 namespace tavrel::webpost {
 
-enum class AnswerKind { Boolean, Integer, Text, Empty, Null, Raise, Fault };
+enum class AnswerKind {
+    Boolean,
+    Integer,
+    Text,
+    Empty,
+    Null,
+    Raise,
+    // No answer: the call ends its caller, or tries to.
+    Fault,
+    Overflow,
+    Abort,
+    Throw,
+    ThreadFault,
+    Exit,
+};
 
 struct ScriptStep {
     AnswerKind kind = AnswerKind::Boolean;
@@ -25,6 +39,8 @@ struct ScriptStep {
     std::uint32_t delayMs = 0;
     /// How long the DLL's process-detach notification waits, once this call was made.
     std::uint32_t unloadDelayMs = 0;
+    /// Whether the call first puts a fault filter of the library's own in place.
+    bool ownFaultFilter = false;
 };
 
 struct ScriptLine {

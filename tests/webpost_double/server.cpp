@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "journal.h"
 #include "server.h"
 #include "support/agent_guard.h"
 #include "web_post.h"
@@ -126,6 +127,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         gModule = instance;
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH && gUnloadDelayMs > 0) {
+        // Journalled, so a test can tell a held unload from one never reached.
+        tavrel::webpost::Journal(tavrel::webpost::serverFolder() + L"\\Mavlin.journal")
+            .append({L"unload held for " + std::to_wstring(gUnloadDelayMs) + L" ms"});
         Sleep(gUnloadDelayMs);
     }
     return TRUE;
@@ -151,11 +155,14 @@ STDAPI DllRegisterServer() {
         const std::wstring classKey = kClassKey;
         const LONG results[] = {
             setText(kProgId, nullptr, kTitle),
-            // Marks the registration as the double's: the tests may delete it, not an agent's.
+            // Marks the ProgID and the class as the double's: the tests may delete them, not
+            // an agent's.
             setText(kProgId, tavrel::testguard::kMadeByTestsValue,
                     tavrel::testguard::kMadeByTestsText),
             setText(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText),
             setText(classKey, nullptr, kTitle),
+            setText(classKey, tavrel::testguard::kMadeByTestsValue,
+                    tavrel::testguard::kMadeByTestsText),
             setText(classKey + L"\\ProgID", nullptr, kProgId),
             setText(classKey + L"\\InprocServer32", nullptr, modulePath()),
             setText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),

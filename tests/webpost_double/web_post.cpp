@@ -9,6 +9,7 @@
 
 #include "forward.h"
 #include "journal.h"
+#include "misbehaviour.h"
 #include "server.h"
 
 namespace tavrel::webpost {
@@ -60,9 +61,7 @@ VARIANT answerOf(const ScriptStep& step) {
         case AnswerKind::Null:
             V_VT(&answer) = VT_NULL;
             break;
-        case AnswerKind::Empty:
-        case AnswerKind::Raise:
-        case AnswerKind::Fault:
+        default:  // empty, or no answer at all
             break;
     }
     return answer;
@@ -178,13 +177,15 @@ HRESULT WebPost::postXMLString(DISPPARAMS& params, VARIANT* result, EXCEPINFO* e
         Sleep(step->delayMs);
     }
     holdUnload(step->unloadDelayMs);
-    if (step->kind == AnswerKind::Fault) {
-        record.push_back(L"fault writing through a null pointer");
+    if (step->ownFaultFilter) {
+        installOwnFaultFilter();
+        record.push_back(L"own fault filter set");
+    }
+    if (misbehaves(step->kind)) {
+        record.push_back(step->kind == AnswerKind::Fault ? L"fault writing through a null pointer"
+                                                         : L"misbehave");
         journal.append(record);
-        // Read through volatile, so the compiler cannot see the null and emit a trap
-        // instead of the access violation a faulty library makes.
-        int* volatile target = nullptr;
-        *target = 1;
+        misbehave(step->kind);
     }
     if (const auto note =
             forwardReport(textOfValue(argument(params, 3)), textOfValue(argument(params, 1)))) {

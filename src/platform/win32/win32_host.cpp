@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -59,6 +61,17 @@ namespace {
 // this is the host they act for, set once when the run hands its faults over.
 Win32Host* faultHost = nullptr;
 
+// The code a fatal exit of the application has: an abort() reads as one.
+constexpr DWORD kAbortCode = 0x40000015;  // STATUS_FATAL_APP_EXIT
+
+// What the filter needs of a stack that overflowed, kept back on every thread of ours.
+constexpr ULONG kFaultStackBytes = 64 * 1024;
+
+void reserveStackForFaults() {
+    ULONG bytes = kFaultStackBytes;
+    SetThreadStackGuarantee(&bytes);
+}
+
 // What a C++ runtime raises for its own exceptions, "GCC" in the low bytes: its filter
 // hands an uncaught one back to the runtime, which then calls the terminate handler.
 bool isRuntimeException(DWORD code) {
@@ -85,6 +98,11 @@ void Win32Host::endFaultsWith(std::uint32_t status,
     // A windowless run has nobody to answer a dialog, and error reporting may hold
     // the process while it collects.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // The C runtime's abort() would show its "Runtime Error" box first, then raise
+    // SIGABRT; a library's uncaught C++ exception ends in its runtime's abort() too.
+    _set_error_mode(_OUT_TO_STDERR);
+    std::signal(SIGABRT, &Win32Host::endOnAbort);
+    reserveStackForFaults();
     faultHost = this;
     const LPTOP_LEVEL_EXCEPTION_FILTER previous =
         SetUnhandledExceptionFilter(&Win32Host::endOnFault);
@@ -92,6 +110,14 @@ void Win32Host::endFaultsWith(std::uint32_t status,
         runtimeFaultFilter_ = previous;
     }
     std::set_terminate(&Win32Host::endOnEscapedException);
+}
+
+void Win32Host::takeFaultsBack() {
+    // Whatever filter a library put in place is dropped, not chained: its idea of an
+    // end (an exit with 0, say) would take the run's status away.
+    if (faultHost != nullptr) {
+        SetUnhandledExceptionFilter(&Win32Host::endOnFault);
+    }
 }
 
 void Win32Host::setReleaseAtEnd(std::function<void()> release) {
@@ -104,6 +130,7 @@ void Win32Host::setEndReport(std::function<void(std::uint32_t status)> report) {
 
 DWORD WINAPI Win32Host::waitForTheTimeLimit(void* host) {
     auto& self = *static_cast<Win32Host*>(host);
+    reserveStackForFaults();
     Sleep(self.limitMilliseconds_);
     if (self.claimEnd(self.limitStatus_)) {
         self.endAfter(LastWords::TimeLimit, self.limitStatus_);
@@ -125,16 +152,34 @@ LONG WINAPI Win32Host::endOnFault(EXCEPTION_POINTERS* fault) {
     self.endWithClaimedStatus();  // a fault after the claim changes nothing
 }
 
-void Win32Host::endOnEscapedException() {
+void Win32Host::endOnAbort(int) {
     Win32Host& self = *faultHost;
     if (self.claimEnd(self.faultStatus_)) {
-        self.endAfter(LastWords::None, self.faultStatus_);
+        InterlockedExchange(&self.faultCode_, static_cast<LONG>(kAbortCode));
+        self.endAfter(LastWords::Fault, self.faultStatus_);
     }
     self.endWithClaimedStatus();
 }
 
+void Win32Host::endOnLibraryExit() {
+    // The system has ended every other thread already and holds the loader lock:
+    // nothing can be said, only the status kept.
+    claimEnd(faultStatus_);
+    TerminateProcess(GetCurrentProcess(), claimedStatus());
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+void Win32Host::endOnEscapedException() {
+    // Ends as abort() would, which is where a C++ exception that nothing catches
+    // ends in a library's own runtime.
+    endOnAbort(SIGABRT);
+}
+
 DWORD WINAPI Win32Host::sayLastWords(void* host) {
     auto& self = *static_cast<Win32Host*>(host);
+    reserveStackForFaults();
     WaitForSingleObject(self.speak_.get(), INFINITE);
     if (self.lastWords_ == static_cast<LONG>(LastWords::TimeLimit)) {
         self.timeLimitWords_();
@@ -193,6 +238,11 @@ std::uint32_t Win32Host::claimedStatus() const {
 }
 
 void Win32Host::endWithClaimedStatus() const {
+    // A winner still saying its last words gets their time: ending now would cut them
+    // off (a fault on the run's thread while the watchdog's line is written, say).
+    if (speaker_ && WaitForSingleObject(speak_.get(), 0) == WAIT_OBJECT_0) {
+        WaitForSingleObject(spoken_.get(), kLastWordsMilliseconds);
+    }
     TerminateProcess(GetCurrentProcess(), claimedStatus());
     for (;;) {
         Sleep(INFINITE);
@@ -241,4 +291,21 @@ void Win32Host::endProcess(std::uint32_t status) {
     endWithClaimedStatus();
 }
 
+namespace {
+
+// The run's own ends never call ExitProcess, so a process detach that reaches the exe
+// is a library's exit (ExitProcess or exit(), with 0 perhaps): not the run's status.
+void NTAPI hearProcessDetach(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_PROCESS_DETACH && faultHost != nullptr) {
+        faultHost->endOnLibraryExit();
+    }
+}
+
+}  // namespace
+
 }  // namespace tavrel::win32
+
+// The exe's TLS callbacks, which the system calls on a process detach; the C
+// runtime's table runs from .CRT$XLA to .CRT$XLZ.
+extern "C" __attribute__((section(".CRT$XLT"), used))
+const PIMAGE_TLS_CALLBACK tavrelProcessDetachCallback = &tavrel::win32::hearProcessDetach;

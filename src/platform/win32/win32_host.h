@@ -38,6 +38,13 @@ class Win32Host : public Host {
     void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
+    /// Puts the run's fault filter back in place, after a call into a library that may
+    /// have put its own there. Does nothing before the run hands its faults over.
+    static void takeFaultsBack();
+    /// Ends the process as a library's exit is heard: with the fault status, or the
+    /// status already claimed. Never returns.
+    [[noreturn]] void endOnLibraryExit();
+
   private:
     enum class LastWords : LONG { None, TimeLimit, Fault };
 
@@ -46,6 +53,7 @@ class Win32Host : public Host {
     static DWORD WINAPI waitForTheTimeLimit(void* host);
     static DWORD WINAPI sayLastWords(void* host);
     static LONG WINAPI endOnFault(EXCEPTION_POINTERS* fault);
+    [[noreturn]] static void __cdecl endOnAbort(int signal);
     [[noreturn]] static void endOnEscapedException();
 
     bool claimEnd(std::uint32_t status);

@@ -1,0 +1,89 @@
+#include "misbehaviour.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace tavrel::webpost {
+
+namespace {
+
+void writeThroughNull() {
+    // Through volatile, so the compiler can neither see the null and emit a trap instead
+    // of the access violation a faulty library makes, nor drop a store nobody reads.
+    volatile int* volatile target = nullptr;
+    *target = 1;
+}
+
+// Each frame keeps a buffer the compiler cannot drop, so the recursion runs out of stack;
+// the frame's volatile byte hides from the compiler that it never ends.
+unsigned overflowTheStack(unsigned depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (frame[0] == 1 && depth > 0xFFFFFF00u) {
+        return 0;
+    }
+    return overflowTheStack(depth + 1) + static_cast<unsigned>(frame[0]);
+}
+
+DWORD WINAPI faultOnThisThread(void*) {
+    writeThroughNull();
+    return 0;
+}
+
+LONG WINAPI exitWithZero(EXCEPTION_POINTERS*) {
+    TerminateProcess(GetCurrentProcess(), 0);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+bool misbehaves(AnswerKind kind) {
+    switch (kind) {
+        case AnswerKind::Fault:
+        case AnswerKind::Overflow:
+        case AnswerKind::Abort:
+        case AnswerKind::Throw:
+        case AnswerKind::ThreadFault:
+        case AnswerKind::Exit:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void misbehave(AnswerKind kind) {
+    switch (kind) {
+        case AnswerKind::Fault:
+            writeThroughNull();
+            break;
+        case AnswerKind::Overflow:
+            overflowTheStack(0);
+            break;
+        case AnswerKind::Abort:
+            std::abort();
+        case AnswerKind::Throw:
+            // Out through the caller's COM runtime, which no C++ handler guards.
+            throw std::runtime_error("thrown out of PostXMLString");
+        case AnswerKind::ThreadFault: {
+            // The caller waits in the call while another thread of the library faults.
+            const HANDLE thread = CreateThread(nullptr, 0, &faultOnThisThread, nullptr, 0, nullptr);
+            if (thread != nullptr) {
+                WaitForSingleObject(thread, INFINITE);
+                CloseHandle(thread);
+            }
+            break;
+        }
+        case AnswerKind::Exit:
+            ExitProcess(0);
+        default:
+            break;
+    }
+}
+
+void installOwnFaultFilter() {
+    SetUnhandledExceptionFilter(&exitWithZero);
+}
+
+}  // namespace tavrel::webpost
