@@ -29,7 +29,9 @@ agent_key_added=
 # remove_agent_key: also one made unreadable, whose security lives only in the running
 # wineserver.
 remove_agent_key() {
+    # Waited for: a server still going down would answer the deletion with its security.
     wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     "$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1
 }
 cleanup() {
@@ -91,7 +93,8 @@ agent_key_added=
 
 # A machine with an agent, its key in the agent's view: neither run-tests.cmd nor a test
 # program started by itself may start, and the key must stay as it was.
-"$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1
+"$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1 ||
+    fail "could not add an agent's HKLM\Software\QUENDA"
 agent_key_added=yes
 status=0
 "$run" cmd /c 'C:\Tavrel bundle check\run-tests.cmd' >"$work/refused.log" 2>&1 || status=$?
