@@ -29,7 +29,9 @@ agent_key_added=
 # remove_agent_key: also one made unreadable, whose security lives only in the running
 # wineserver.
 remove_agent_key() {
+    # Waited for: a server still going down would answer the deletion with its security.
     wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     "$run" reg delete 'HKLM\Software\QUENDA' /f /reg:32 >/dev/null 2>&1
 }
 cleanup() {
@@ -91,7 +93,8 @@ agent_key_added=
 
 # A machine with an agent, its key in the agent's view: neither run-tests.cmd nor a test
 # program started by itself may start, and the key must stay as it was.
-"$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1
+"$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1 ||
+    fail "could not add an agent's HKLM\Software\QUENDA"
 agent_key_added=yes
 status=0
 "$run" cmd /c 'C:\Tavrel bundle check\run-tests.cmd' >"$work/refused.log" 2>&1 || status=$?
@@ -107,3 +110,57 @@ for program in tavrel_e2e_tests webpost_double_tests; do
     [ ! -e "$drive_c/Tavrel E2E" ] || fail "$program.exe made C:\\Tavrel E2E although it refused"
 done
 echo "check-bundle: $summary (test programs), unpacked away from the build folder; nothing left behind"
+
+# The MSI's lifecycle, run-msi-tests.cmd, away from the build folder too: it must pass
+# every step Wine can run (it skips the failed upgrade and the failed removal, which only
+# Windows can judge) and leave no Tavrel behind; and it must refuse, changing nothing,
+# where it cannot read the registry, where Tavrel is installed, and where a task Tavrel
+# exists, that it did not install.
+tavrel_folder="$drive_c/Program Files (x86)/Tavrel"
+tasks_folder="$drive_c/windows/system32/tasks"
+bundle_msi="C:\\Tavrel bundle check\\msi\\$(sed -n 's/^current [^ ]* [^ ]* \([^ ]*\) .*/\1/p' "$folder/msi/packages.txt" | tr -d '\r')"
+msi_cleanup() {
+    "$run" schtasks /delete /tn Tavrel /f >/dev/null 2>&1 || true
+    "$run" msiexec /x "$bundle_msi" /qn >/dev/null 2>&1 || true
+}
+trap 'msi_cleanup; cleanup' EXIT
+wineserver -k >/dev/null 2>&1 || true
+mv "$z_drive" "$z_hidden"
+status=0
+(cd "$folder" && "$run" cmd /c 'C:\Tavrel bundle check\run-msi-tests.cmd') >"$work/msi.log" 2>&1 || status=$?
+wineserver -k >/dev/null 2>&1 || true
+mv "$z_hidden" "$z_drive"
+tr -d '\r' <"$work/msi.log" >"$work/msi-lines.log"
+steps=$(grep -c 'call :step "' "$folder/run-msi-tests.cmd")
+skipped=$(grep -c '^skipped under Wine: ' "$work/msi-lines.log" || true)
+msi_summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$work/msi-lines.log" | tail -n1 || true)
+if [ "$status" != 0 ] || [ "$skipped" != 2 ] || [ "$msi_summary" != "$((steps - 2)) passed, 0 failed" ]; then
+    cat "$work/msi.log" >&2
+    fail "run-msi-tests.cmd exited $status with \"$msi_summary\" and $skipped skipped; wanted \"$((steps - 2)) passed, 0 failed\" and 2"
+fi
+[ ! -e "$tavrel_folder" ] && [ ! -e "$tasks_folder/Tavrel" ] || fail "run-msi-tests.cmd left Tavrel behind"
+for key in 'HKLM\Software\TavrelMsiTests' 'HKLM\Software\Classes\Installer\UpgradeCodes\9AACE51DAAE15E5449FB921D95C3004C'; do
+    if "$run" reg query "$key" /reg:64 >/dev/null 2>&1; then fail "run-msi-tests.cmd left $key behind"; fi
+done
+
+# refused <what> <its first words>: run-msi-tests.cmd must end with status 2 and say so.
+refused() {
+    local status=0
+    (cd "$folder" && "$run" cmd /c "$1") >"$work/refused.log" 2>&1 || status=$?
+    [ "$status" = 2 ] && tr -d '\r' <"$work/refused.log" | grep -q "^Refusing to run: $2" ||
+        fail "run-msi-tests.cmd did not refuse ($1, exit $status): $(cat "$work/refused.log")"
+}
+refused 'set SystemRoot=C:\nowhere&& run-msi-tests.cmd' '"reg query'
+"$run" msiexec /i "$bundle_msi" /qn >/dev/null 2>&1 || fail "could not install $bundle_msi"
+refused 'run-msi-tests.cmd' "a product with Tavrel's upgrade code"
+[ -f "$tavrel_folder/Tavrel.exe" ] && [ -e "$tasks_folder/Tavrel" ] || fail "run-msi-tests.cmd changed the Tavrel it refused"
+"$run" msiexec /x "$bundle_msi" /qn >/dev/null 2>&1 || fail "could not remove $bundle_msi"
+msiinfo extract "build/$preset/test-bundle-msi/${bundle_msi##*\\}" tavrel.cab >"$work/tavrel.cab"
+gcab -x -C "$work" "$work/tavrel.cab" >/dev/null
+cp "$work/TaskFile64" "$drive_c/Tavrel-task.xml"
+"$run" schtasks /create /tn Tavrel /xml 'C:\Tavrel-task.xml' /f >/dev/null 2>&1 || fail "could not register a task Tavrel"
+rm "$drive_c/Tavrel-task.xml"
+refused 'run-msi-tests.cmd' 'a task Tavrel exists'
+[ -e "$tasks_folder/Tavrel" ] || fail "run-msi-tests.cmd deleted the task Tavrel it refused"
+"$run" schtasks /delete /tn Tavrel /f >/dev/null 2>&1
+echo "check-bundle: run-msi-tests.cmd $msi_summary, 2 skipped under Wine, nothing left behind; refuses where Tavrel is"

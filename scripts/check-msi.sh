@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Proves the MSI in a fresh Wine prefix of its own: install, the same version again, an
-# upgrade, a refused downgrade and the uninstall; then the task definitions it ships,
-# which Wine's Task Scheduler does not keep. Builds its packages in a temporary folder.
+# Proves the MSI: first its own tables, as Windows Installer holds a package to them
+# (and each rule fails on a package that breaks it), and the task's time limit derived
+# from the run's; then, in a fresh Wine prefix of its own, install, the same version
+# again, a repair, an upgrade, a refused downgrade, the uninstall and a failed fresh
+# installation; then the task definitions it ships, which Wine's Task Scheduler does not
+# keep. Builds its packages in a temporary folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset windows >/dev/null && cmake --build --preset windows --target Tavrel >/dev/null
@@ -14,40 +17,113 @@ fail() {
 }
 folder="$WINEPREFIX/drive_c/Program Files (x86)/Tavrel"
 
-# The upgrade carries another exe, as a new version would.
+# The upgrade carries an exe of its version, as a new version would; so does the tests'
+# failing package, a version above.
 cp build/windows/bin/Tavrel.exe "$work/old.exe"
-cp "$work/old.exe" "$work/new.exe" && printf '\0' >>"$work/new.exe"
-old=$(basename "$(bash scripts/build-msi.sh "$work/old.exe" "$work")" .msi) old=${old#Tavrel-}
-new=${old%.*}.$((${old##*.} + 1))
+old=$(bash scripts/build-msi.sh "$work/old.exe" "$work" | sed -n 1p)
+old=${old##*/Tavrel-} old=${old%.msi}
+new=${old%.*}.$((${old##*.} + 1)) failing=${old%.*}.$((${old##*.} + 2))
+python3 packaging/exe-version.py --set "$new.0" "$work/old.exe" "$work/new.exe"
+python3 packaging/exe-version.py --set "$failing.0" "$work/old.exe" "$work/failing.exe"
 bash scripts/build-msi.sh "$work/new.exe" "$work" "$new" >/dev/null
+bash scripts/build-msi.sh --test-failure "$work/failing.exe" "$work" "$failing" >/dev/null
+declare -A version=([old]=$old [new]=$new [failing]=$failing)
+declare -A package=([old]=Tavrel-$old [new]=Tavrel-$new [failing]=Tavrel-$failing-test-failure)
+
+# The tables: every package holds to every rule; each change below breaks the rules
+# named beside it, and the check must say so (the first as wixl's After= once did).
+for name in old new failing; do
+    python3 scripts/check-msi-tables.py "$work/${package[$name]}.msi" || fail "${package[$name]}.msi breaks the rules above"
+done
+while IFS='|' read -r query broken; do
+    cp "$work/${package[old]}.msi" "$work/broken.msi"
+    msibuild "$work/broken.msi" -q "$query" || fail "msibuild could not apply: $query"
+    got=$(python3 scripts/check-msi-tables.py "$work/broken.msi" | cut -d: -f1 | sort -u | xargs || true)
+    [ "$got" = "$broken" ] || fail "after \"$query\" the table check found \"$got\", not \"$broken\""
+done <<'ROWS'
+UPDATE InstallExecuteSequence SET Sequence = 6610 WHERE Action = 'CreateTask'|rollback transaction
+UPDATE InstallExecuteSequence SET Sequence = 1499 WHERE Action = 'UndoRemoveOlder'|rollback transaction
+UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'|upgrade-inside
+UPDATE InstallExecuteSequence SET Sequence = 4001 WHERE Action = 'RemoveExistingProducts'|rollback upgrade-alone upgrade-inside
+DELETE FROM InstallExecuteSequence WHERE Action = 'InstallExecute'|upgrade-alone
+UPDATE CustomAction SET Type = 2162 WHERE Action = 'UndoCreateTask'|rollback
+UPDATE CustomAction SET Type = 1394 WHERE Action = 'UndoDeleteTask'|rollback
+UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3' WHERE Action = 'UndoCreateTask'|rollback
+UPDATE File SET Version = '' WHERE File = 'TavrelExe'|version
+UPDATE File SET Version = '0.1.0.1' WHERE File = 'TavrelExe'|version
+INSERT INTO MsiFileHash (File_, Options, HashPart1, HashPart2, HashPart3, HashPart4) VALUES ('TavrelExe', 0, 1, 2, 3, 4)|hash
+DELETE FROM Property WHERE Property = 'MsiLogging'|logging
+UPDATE Registry SET Value = '[#TavrelExe]' WHERE Registry = 'EventMessageFile'|event-source
+DELETE FROM InstallExecuteSequence WHERE Action = 'WriteRegistryValues'|event-source
+ROWS
+
+# The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
+# whole minutes; an impossible run limit builds nothing.
+task_limit() {
+    rm -rf "$work/limit" && mkdir "$work/limit"
+    bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>&1 || return 0
+    msiinfo extract "$work/limit/${package[old]}.msi" tavrel.cab >"$work/limit/tavrel.cab"
+    gcab -x -C "$work/limit" "$work/limit/tavrel.cab" >/dev/null
+    iconv -f UTF-16 -t UTF-8 "$work/limit/TaskFile64" | sed -n 's/.*<ExecutionTimeLimit>\(.*\)<.*/\1/p'
+}
+while read -r seconds duration; do
+    got=$(task_limit --time-limit "$seconds")
+    [ "$got" = "$duration" ] || fail "a run limit of $seconds s gave the task the limit \"$got\", not \"$duration\""
+done <<'ROWS'
+1 PT6M
+1800 PT35M
+3300 PT1H
+3301 PT1H1M
+86100 P1D
+4294967 P49DT17H8M
+0
+4294968
+18OO
+ROWS
 
 # What the machine holds: which exe, the folder's files, the tasks, the uninstall entries
-# (Wine keeps a key's values sorted: DisplayVersion follows DisplayName).
+# (Wine keeps a key's values sorted: DisplayVersion follows DisplayName) and the event
+# source (Wine's own key is "Eventlog").
 state() {
-    echo "exe: $(for exe in old new; do cmp -s "$folder/Tavrel.exe" "$work/$exe.exe" && echo $exe; done)" \
-        "files: $(LC_ALL=C ls "$folder" 2>/dev/null | tr '\n' ' ')" \
+    echo "exe: $(for exe in old new failing; do cmp -s "$folder/Tavrel.exe" "$work/$exe.exe" && echo $exe; done)" \
+        "files: $(if [ -d "$folder" ]; then LC_ALL=C ls "$folder" | tr '\n' ' '; else echo none; fi)" \
         "task: $(ls "$WINEPREFIX/drive_c/windows/system32/tasks" 2>/dev/null | tr '\n' ' ')" \
         "entries: $(awk -F'"' '/^\[/ { uninstall = /\\\\Uninstall\\\\/ }
-            uninstall && /^"DisplayName"="Tavrel"$/ { getline; printf "%s ", $4 }' "$WINEPREFIX/system.reg")" | tr -s ' '
+            uninstall && /^"DisplayName"="Tavrel"$/ { getline; printf "%s ", $4 }' "$WINEPREFIX/system.reg")" \
+        "source: $(awk '/^\[/ { source = tolower($0) ~ /^\[system\\\\currentcontrolset\\\\services\\\\eventlog\\\\application\\\\tavrel\]/ }
+            source && /^"(EventMessageFile|TypesSupported)"=/ { printf "%s ", $0 }' "$WINEPREFIX/system.reg")" |
+        tr -s ' ' | sed 's/ $//'
 }
-# msiexec <action> <package version> <its status> <the exe then installed> <entries>;
+installed_source='"EventMessageFile"=str(2):"C:\\Program Files (x86)\\Tavrel\\Tavrel.exe" "TypesSupported"=dword:00000007'
+# step <before> <action> <package> <its status> <the exe then installed> <the task> <the
+# entry> [property...]: msiexec with that package, after the <before> command, if any.
 # Wine returns the status modulo 256 (1603 as 67).
 step() {
-    local status=0 want
-    want=$(echo "exe: $4 files: ${4:+Tavrel-task.xml Tavrel.exe }task: ${4:+Tavrel }entries: $5" | tr -s ' ')
-    cmake/wine-run.sh msiexec "$1" "Z:${work//\//\\}\\Tavrel-$2.msi" /qn /l*v "Z:${work//\//\\}\\msi.log" \
+    local status=0 want files=none
+    [ -z "$5" ] || files="Tavrel-task.xml Tavrel.exe"
+    want=$(echo "exe: $5 files: $files task: $6 entries: ${7:+${version[$7]}} source: ${5:+$installed_source}" | tr -s ' ' | sed 's/ $//')
+    if [ -n "$1" ]; then cmake/wine-run.sh $1 >/dev/null 2>&1 || fail "$1 failed"; fi
+    cmake/wine-run.sh msiexec "$2" "Z:${work//\//\\}\\${package[$3]}.msi" "${@:8}" /qn /l*v "Z:${work//\//\\}\\msi.log" \
         >/dev/null 2>&1 || status=$?
     wineserver -w # saves the registry
-    [ "$status" -eq $(($3 % 256)) ] || fail "msiexec $1 $2 ended with $status, not $3: $(tail -n 40 "$work/msi.log")"
-    [ "$(state)" = "$want" ] || fail "after msiexec $1 $2: $(state), not $want"
+    [ "$status" -eq $(($4 % 256)) ] || fail "msiexec $2 $3 ${*:8} ended with $status, not $4: $(tail -n 40 "$work/msi.log")"
+    [ "$(state)" = "$want" ] || fail "after msiexec $2 $3 ${*:8}: $(state), not $want"
 }
-step /i "$old" 0 old "$old "
-step /i "$old" 0 old "$old "
-step /i "$new" 0 new "$new "
-step /i "$old" 1603 new "$new "
+step "" /i old 0 old Tavrel old
+step "" /i old 0 old Tavrel old
+# An administrator's edit (here: the task deleted) survives the same version again...
+step "schtasks /delete /tn Tavrel /f" /i old 0 old "" old
+# ... and a repair registers the task again.
+step "" /i old 0 old Tavrel old REINSTALL=ALL REINSTALLMODE=omus
+step "" /i new 0 new Tavrel new
+step "" /i old 1603 new Tavrel new
 cp "$folder/Tavrel-task.xml" "$work/installed-task.xml"
 echo 'an early end' >"$folder/TavrelLog.txt"
-step /x "$new" 0 "" ""
+step "" /x new 0 "" "" ""
+# A failed fresh installation leaves nothing. Wine can prove no failed upgrade or removal:
+# it removes the older version outside the transaction, and puts no removed file back;
+# the Windows test bundle's run-msi-tests.cmd proves those.
+step "" /i failing 1603 "" "" "" TAVRELTESTFAIL=1
 
 # The shipped definitions, as Task Scheduler on Windows reads them: 64-bit Windows gets
 # the one that was installed here.
@@ -61,7 +137,7 @@ want = {"Principals/Principal/UserId": "S-1-5-18", "Actions/Exec/Arguments": "",
         "Triggers/CalendarTrigger/StartBoundary": r"\d{4}-\d\d-\d\dT06:00:00",
         "Triggers/CalendarTrigger/RandomDelay": "PT1H", "Triggers/CalendarTrigger/ScheduleByDay/DaysInterval": "1",
         "Settings/StartWhenAvailable": "true", "Settings/MultipleInstancesPolicy": "IgnoreNew",
-        "Settings/ExecutionTimeLimit": "PT1H", "Settings/DisallowStartIfOnBatteries": "false",
+        "Settings/ExecutionTimeLimit": "PT35M", "Settings/DisallowStartIfOnBatteries": "false",
         "Settings/StopIfGoingOnBatteries": "false", "Settings/Hidden": "true"}
 faults, rest = [], set()
 for name, folder in {"TaskFile64": "%ProgramFiles(x86)%", "TaskFile32": "%ProgramFiles%"}.items():
@@ -75,4 +151,5 @@ for name, folder in {"TaskFile64": "%ProgramFiles(x86)%", "TaskFile32": "%Progra
 faults += [] if len(rest) == 1 else ["the definitions differ in more than their command"]
 sys.exit("\n".join(faults) or None)
 PY
-echo "check-msi: installs, reinstalls, upgrades $old to $new, refuses the downgrade, uninstalls clean; task definitions hold"
+echo "check-msi: tables hold; installs, reinstalls (a deleted task stays deleted), repairs, upgrades $old to $new," \
+    "refuses the downgrade, uninstalls clean, a failed installation leaves nothing; task definitions hold"

@@ -126,9 +126,12 @@ fi
 if [ "$out" = "$default" ]; then rm -rf "$out"; fi
 mkdir -p "$out"
 ship "$built" Tavrel.exe
-# The MSI carries the exe as released: the signed one when signing.
-step "building the MSI (scripts/build-msi.sh)" bash scripts/build-msi.sh "$out/Tavrel.exe" "$work/msi"
+# The MSI carries the exe as released: the signed one when signing; its task stops a run
+# by the limit that exe was built with.
+limit=$(sed -n 's/^TAVREL_RUN_TIME_LIMIT_SECONDS:[A-Z]*=//p' build/windows-release/CMakeCache.txt)
+step "building the MSI (scripts/build-msi.sh)" bash scripts/build-msi.sh --time-limit "$limit" "$out/Tavrel.exe" "$work/msi"
 msi=$(cd "$work/msi" && echo Tavrel-*.msi)
+product_code=$(sed -n 's/^product code: //p' "$work/step.log")
 ship "$work/msi/$msi" "$msi"
 (cd "$out" && sha256sum -- "${shipped[@]}" >SHA256SUMS)
 echo "release: $shown/Tavrel.exe, $produced"
@@ -137,4 +140,5 @@ if [ -n "${TAVREL_SIGN_PFX:-}" ]; then
 else
     echo "release: $shown/$msi, holding that exe, unsigned, reproducible"
 fi
+echo "release: $shown/$msi has the product code $product_code"
 echo "release: $shown/SHA256SUMS"

@@ -1,0 +1,263 @@
+@echo off
+rem Runs the MSI's lifecycle on this machine with the packages in msi\ beside this file
+rem (msi\packages.txt names them): install, the same version again, the same after the
+rem task was deleted by hand, a repair, an upgrade, a refused downgrade, a failed
+rem upgrade, a failed removal, the removal and a failed fresh installation. After each
+rem step it checks what msiexec answered, the exe installed, the task and the command it
+rem runs, and the entries in Programs and Features. It installs and removes Tavrel for
+rem real: run it from an administrator's prompt on a test machine. Ends with
+rem "N passed, M failed", counting steps; exits 1 on any failure, 2 when it refuses.
+setlocal EnableExtensions EnableDelayedExpansion
+
+rem The system's own tools, not ones that lie in the folder this was started from.
+set "reg=%SystemRoot%\System32\reg.exe"
+set "msiexec=%SystemRoot%\System32\msiexec.exe"
+set "schtasks=%SystemRoot%\System32\schtasks.exe"
+set "find=%SystemRoot%\System32\find.exe"
+set "fc=%SystemRoot%\System32\fc.exe"
+set "tasks=%SystemRoot%\System32\Tasks"
+if exist "%SystemRoot%\Sysnative\" set "tasks=%SystemRoot%\Sysnative\Tasks"
+set "mark=HKEY_LOCAL_MACHINE\Software\TavrelMsiTests"
+rem Where Windows Installer notes every product of Tavrel's upgrade code (its packed form).
+set "upgrades=HKEY_LOCAL_MACHINE\Software\Classes\Installer\UpgradeCodes\9AACE51DAAE15E5449FB921D95C3004C"
+set "uninstall=HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+set "folder=%ProgramFiles%\Tavrel"
+set "command=%%ProgramFiles%%\Tavrel\Tavrel.exe"
+if not "%ProgramFiles(x86)%"=="" (
+    set "folder=%ProgramFiles(x86)%\Tavrel"
+    set "command=%%ProgramFiles(x86)%%\Tavrel\Tavrel.exe"
+)
+set "work=%TEMP%\TavrelMsiTests"
+if not exist "%work%\" mkdir "%work%"
+set "packages=%~dp0msi"
+set roles=
+for /f "usebackq tokens=1-5" %%a in ("%packages%\packages.txt") do (
+    set "roles=!roles! %%a"
+    set "version.%%a=%%b"
+    set "code.%%a=%%c"
+    set "msi.%%a=%packages%\%%d"
+    set "exe.%%a=%packages%\%%e"
+)
+if "!roles!"=="" (
+    echo Refusing to run: no packages in "%packages%\packages.txt".
+    exit /b 2
+)
+
+rem Wine's Task Scheduler keeps no task's command, and its installer removes an older
+rem version outside the transaction and puts no removed file back: there the steps that
+rem need those are skipped. Any answer but "found" counts as Windows.
+set wine=
+"%reg%" query "HKEY_LOCAL_MACHINE\Software\Wine" /reg:64 >nul 2>&1
+if !errorlevel! equ 0 set wine=yes
+
+rem This installs, removes and deletes the task Tavrel: on a machine with Tavrel that it
+rem did not install itself, it would destroy it. It fails closed: something counts as
+rem absent only where it can be seen to be absent (reg and schtasks answer 1 both for
+rem "not found" and for "access denied"); anything it cannot tell refuses.
+"%reg%" query "HKEY_LOCAL_MACHINE\Software" /reg:64 >nul 2>&1
+if !errorlevel! neq 0 (
+    echo Refusing to run: "reg query HKLM\Software /reg:64" failed, so this script cannot tell
+    echo whether Tavrel is installed here.
+    exit /b 2
+)
+call :keyState "%mark%" /reg:64
+set "marked=!state!"
+call :keyState "%upgrades%" /reg:64
+set "product=!state!"
+call :taskState
+if "!marked!"=="unknown" set "unknown=%mark%"
+if "!product!"=="unknown" set "unknown=%upgrades%"
+if "!task!"=="unknown" set "unknown=the task Tavrel (%tasks%)"
+if defined unknown (
+    echo Refusing to run: cannot tell whether !unknown! exists.
+    exit /b 2
+)
+if not "!marked!"=="present" (
+    if "!product!"=="present" (
+        echo Refusing to run: a product with Tavrel's upgrade code is installed here, not by these tests.
+        echo They would remove it. Run them on a machine without Tavrel.
+        exit /b 2
+    )
+    if "!task!"=="present" (
+        echo Refusing to run: a task Tavrel exists here, not made by these tests.
+        echo They would delete it. Run them on a machine without Tavrel.
+        exit /b 2
+    )
+)
+rem What an interrupted earlier run of these tests left goes first; then the mark, before
+rem anything is installed.
+call :cleanUp
+if !errorlevel! neq 0 (
+    echo Refusing to run: an earlier run of these tests left Tavrel installed, and it cannot be removed.
+    exit /b 2
+)
+"%reg%" add "%mark%" /v Started /d "%~f0" /f /reg:64 >nul
+if !errorlevel! neq 0 (
+    echo Refusing to run: cannot write %mark%; run this from an administrator's prompt.
+    exit /b 2
+)
+
+set passed=0
+set failed=0
+set skipped=0
+rem step NAME STATUS EXE TASK ENTRY ACTION PACKAGE [PROPERTY]: msiexec ACTION with the
+rem PACKAGE's msi, then what must hold: its exit STATUS, the EXE installed (a package's
+rem role, or none), the TASK (yes or no) and the ENTRY in Programs and Features (a role,
+rem or none).
+call :step "install" 0 current yes current /i current
+call :step "the same version again" 0 current yes current /i current
+"%schtasks%" /delete /tn Tavrel /f >nul 2>&1
+call :step "the same version again, the task deleted by hand" 0 current no current /i current
+call :step "repair" 0 current yes current /i current "REINSTALL=ALL REINSTALLMODE=omus"
+call :step "upgrade" 0 next yes next /i next
+call :step "downgrade, refused" 1603 next yes next /i current
+if defined wine (call :skip "failed upgrade") else call :step "failed upgrade" 1603 next yes next /i failing "TAVRELTESTFAIL=1"
+call :step "upgrade to the failing build" 0 failing yes failing /i failing
+if defined wine (call :skip "failed removal") else call :step "failed removal" 1603 failing yes failing /x failing "TAVRELTESTFAIL=1"
+call :step "removal" 0 none no none /x failing
+call :step "failed fresh installation" 1603 none no none /i failing "TAVRELTESTFAIL=1"
+
+call :cleanUp
+if !errorlevel! equ 0 (
+    "%reg%" delete "%mark%" /f /reg:64 >nul 2>&1
+) else (
+    echo Tavrel is still installed; %mark% stays, so that the next run may remove it.
+    set /a failed+=1
+)
+if !skipped! neq 0 echo !skipped! skipped under Wine
+echo !passed! passed, !failed! failed
+if !failed! neq 0 exit /b 1
+exit /b 0
+
+:step
+set "name=%~1"
+set "log=%work%\step-!passed!-!failed!.log"
+"%msiexec%" %~6 "!msi.%~7!" %~8 /qn /l*v "!log!"
+set "status=!errorlevel!"
+call :machineState
+set "want=status %~2, exe %~3, task %~4, entry %~5, folder yes"
+if "%~3"=="none" set "want=status %~2, exe %~3, task %~4, entry %~5, folder no"
+set "got=status !status!, !machine!"
+if "!got!"=="!want!" (
+    set /a passed+=1
+    echo passed: !name!
+) else (
+    set /a failed+=1
+    echo FAILED: !name!: !got!; wanted !want! ^(log: !log!^)
+)
+exit /b 0
+
+:skip
+set /a skipped+=1
+echo skipped under Wine: %~1
+exit /b 0
+
+rem machineState: sets machine to "exe ROLE, task yes|no, entry ROLE, folder yes|no".
+rem (Wine's cmd expands no FOR variable inside !...!: the loops call a subroutine.)
+:machineState
+set "exe=none"
+if exist "%folder%\Tavrel.exe" set "exe=other"
+if exist "%folder%\Tavrel.exe" for %%r in (%roles%) do call :exeIs %%r
+call :taskState
+set "taskSeen=cannot tell"
+if "!task!"=="absent" set "taskSeen=no"
+if "!task!"=="present" (
+    set "taskSeen=yes"
+    rem The definition as Task Scheduler keeps it, in UTF-16, which find reads (no pipe:
+    rem its other end would expand the command's variable).
+    if not defined wine (
+        "%find%" "<Command>!command!</Command>" "%tasks%\Tavrel" >nul 2>&1
+        if !errorlevel! neq 0 set "taskSeen=yes, running another command"
+    )
+)
+set entry=
+set separator=
+for %%r in (%roles%) do call :entryOf %%r
+if not defined entry set "entry=none"
+set "folderLeft=no"
+if exist "%folder%\" set "folderLeft=yes"
+set "machine=exe !exe!, task !taskSeen!, entry !entry!, folder !folderLeft!"
+exit /b 0
+
+rem exeIs ROLE: sets exe to ROLE where the installed exe is that package's, byte for byte
+rem (the packages' exes differ in size too, as Wine's fc finds any two files equal).
+:exeIs
+set "roleExe=!exe.%~1!"
+for %%f in ("%folder%\Tavrel.exe") do set "size=%%~zf"
+for %%f in ("%roleExe%") do set "roleSize=%%~zf"
+if not "!size!"=="!roleSize!" exit /b 0
+"%fc%" /b "%folder%\Tavrel.exe" "%roleExe%" >nul 2>&1
+if !errorlevel! equ 0 set "exe=%~1"
+exit /b 0
+
+rem entryOf ROLE: adds ROLE to entry where its product is in Programs and Features, in
+rem either registry view.
+:entryOf
+call :keyState "%uninstall%\!code.%~1!" /reg:32
+set "view32=!state!"
+call :keyState "%uninstall%\!code.%~1!" /reg:64
+if "!state!"=="absent" set "state=!view32!"
+if "!view32!"=="unknown" set "state=unknown"
+if "!state!"=="unknown" set "entry=cannot tell"
+if "!state!"=="present" (
+    set "entry=!entry!!separator!%~1"
+    set "separator= "
+)
+exit /b 0
+
+rem cleanUp: removes what these tests install (every package's product, the task);
+rem exit status 1 if Tavrel is still there.
+:cleanUp
+call :keyState "%upgrades%" /reg:64
+if not "!state!"=="absent" for %%r in (%roles%) do call :removeProduct %%r
+call :taskState
+if "!task!"=="present" "%schtasks%" /delete /tn Tavrel /f >nul 2>&1
+call :keyState "%upgrades%" /reg:64
+if not "!state!"=="absent" exit /b 1
+call :taskState
+if not "!task!"=="absent" exit /b 1
+exit /b 0
+
+:removeProduct
+"%msiexec%" /x "!code.%~1!" /qn >nul 2>&1
+exit /b 0
+
+rem taskState: sets task to present, absent or unknown, by the definition Task Scheduler
+rem keeps in its folder; the folder must be readable, or must not exist.
+:taskState
+set "task=present"
+if exist "%tasks%\Tavrel" exit /b 0
+set "task=absent"
+if not exist "%tasks%\" exit /b 0
+dir /a "%tasks%" >nul 2>&1
+if !errorlevel! neq 0 set "task=unknown"
+exit /b 0
+
+rem keyState KEY VIEW: sets state to present, absent or unknown. Absent only where the
+rem parent key can be listed and lacks it, or is absent itself by the same rule.
+:keyState
+"%reg%" query "%~1" %~2 >nul 2>&1
+if !errorlevel! equ 0 (
+    set "state=present"
+    exit /b 0
+)
+rem (Wine's cmd replaces text only in %-expansion, so the key is split on a line of its own.)
+set "key=%~1"
+set "parent="
+set "leaf="
+for %%i in ("%key:\=" "%") do (
+    if defined leaf (if defined parent (set "parent=!parent!\!leaf!") else set "parent=!leaf!")
+    set "leaf=%%~i"
+)
+set "state=unknown"
+if not defined parent exit /b 0
+set "child=!parent!\!leaf!"
+"%reg%" query "!parent!" %~2 >"%work%\keys.txt" 2>nul
+if !errorlevel! neq 0 (
+    call :keyState "!parent!" %~2
+    if not "!state!"=="absent" set "state=unknown"
+    exit /b 0
+)
+set "state=absent"
+for /f "usebackq delims=" %%k in ("%work%\keys.txt") do if /i "%%k"=="!child!" set "state=unknown"
+exit /b 0
