@@ -6,6 +6,8 @@
 #
 # Given the path of another Tavrel.exe (a release build, say), runs that one instead.
 set -euo pipefail
+# A step that fails says which: several of them send their own output elsewhere.
+trap 'echo "demo: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
 tavrel_exe=${1:-build/windows/bin/Tavrel.exe}
 bash scripts/setup.sh
@@ -47,7 +49,8 @@ printf '[wpsysuptimedata]\r\nURL=http://127.0.0.1:%s/\r\n' "$port" \
 # The agent key, in the registry view a 32-bit program reads.
 key='HKLM\Software\QUENDA'
 "$run" reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
-add() { "$run" reg add "$key" /v "$1" /t REG_SZ /d "$2" /f /reg:32 >/dev/null; }
+# reg says why it failed on its standard output.
+add() { "$run" reg add "$key" /v "$1" /t REG_SZ /d "$2" /f /reg:32 >"$work/reg.log" || { cat "$work/reg.log" >&2; return 1; }; }
 add MEMBERID 'm-1001'
 add SITEID 's-2002'
 add TYPE 'VAMR'
