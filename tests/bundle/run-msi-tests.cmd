@@ -134,6 +134,12 @@ set "name=%~1"
 set "log=%work%\step-!passed!-!failed!.log"
 "%msiexec%" %~6 "!msi.%~7!" %~8 /qn /l*v "!log!"
 set "status=!errorlevel!"
+rem 9009: cmd could not start msiexec at all (Wine's, under load, now and then), so
+rem nothing happened yet and one more start is safe.
+if "!status!"=="9009" (
+    "%msiexec%" %~6 "!msi.%~7!" %~8 /qn /l*v "!log!"
+    set "status=!errorlevel!"
+)
 call :machineState
 set "want=status %~2, exe %~3, task %~4, entry %~5, folder yes"
 if "%~3"=="none" set "want=status %~2, exe %~3, task %~4, entry %~5, folder no"
