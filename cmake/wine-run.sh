@@ -13,13 +13,37 @@ unset DISPLAY
 # gives code page 1252 and UTF-8 file names, and is on every Debian machine).
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
+# Making a prefix runs Wine's own 32-bit set-up, which takes minutes where only qemu's
+# emulation runs 32-bit programs, and may die there: it is made once in the checkout
+# (build/wine-pristine, with one more try) and copied for every other prefix.
+pristine=$root/build/wine-pristine
+make_pristine() {
+    [ -f "$pristine/.made" ] && return 0
+    local try
+    for try in 1 2; do
+        rm -rf "$pristine"
+        if WINEPREFIX=$pristine /usr/lib/wine/wine64 wineboot -i >"$pristine.boot.log" 2>&1 &&
+            WINEPREFIX=$pristine wineserver -w && [ -f "$pristine/system.reg" ]; then
+            touch "$pristine/.made"
+            return 0
+        fi
+        WINEPREFIX=$pristine wineserver -k >/dev/null 2>&1
+        echo "wine-run: making a Wine prefix failed (try $try of 2); see $pristine.boot.log" >&2
+    done
+    return 1
+}
+
 ensure_prefix() {
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    exec 9>"$WINEPREFIX.lock"
+    [ -f "$WINEPREFIX/system.reg" ] && return 0
+    mkdir -p "$root/build" "$(dirname "$WINEPREFIX")"
+    exec 9>"$root/build/wine-pristine.lock"
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        /usr/lib/wine/wine64 wineboot -i >"$WINEPREFIX.boot.log" 2>&1
-        wineserver -w
+        make_pristine || exit 1
+        if [ "$WINEPREFIX" != "$pristine" ]; then
+            rm -rf "$WINEPREFIX"
+            cp -a --reflink=auto "$pristine" "$WINEPREFIX"
+        fi
     fi
     flock -u 9
     exec 9>&-

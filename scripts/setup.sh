@@ -18,6 +18,12 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-forma
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
           osslsigncode openssl wixl msitools gir1.2-libmsi-1.0 python3-gi gcab)
 
+# A list that a mirror cannot serve right now leaves the one apt-get had, if any: the
+# install below says so if that is not enough.
+update_package_lists() {
+    apt-get update -qq || echo "setup: apt-get update could not fetch every package list; going on" >&2
+}
+
 install_packages() {
     local missing=()
     for package in "$@"; do
@@ -32,8 +38,13 @@ install_packages() {
         dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    update_package_lists
+    # A mirror in the middle of a sync may serve one list out of step (the security
+    # updates of one architecture, say), and Wine's two sides then seem to conflict: the
+    # release's own versions, which every mirror holds for both, still install.
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+        apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" \
+            "${missing[@]}" >/dev/null
 }
 
 # qemu_foreign_architectures: the architectures that the qemu-user-static package
@@ -43,7 +54,7 @@ qemu_foreign_architectures() {
     local cache
     cache=$(mktemp -d)
     mkdir "$cache/partial"
-    apt-get update -qq
+    update_package_lists
     apt-get install -y -qq --download-only --no-install-recommends -o Dir::Cache::archives="$cache" \
         qemu-user-static >/dev/null
     dpkg-deb -c "$cache"/qemu-user-static_*.deb |
@@ -108,7 +119,8 @@ if ! bash "$here/runs-i386.sh"; then
         echo "setup: 32-bit x86 programs do not run even under $binfmt/qemu-i386" >&2
         exit 1
     }
-    install_packages g++-mingw-w64-x86-64-posix
+    # The tests' 64-bit build, and the release's settings for its normal run (win32).
+    install_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
 fi
 
 install_packages "${packages[@]}"
