@@ -11,6 +11,8 @@
 set -euo pipefail
 # A step that fails says which: several of them send their own output elsewhere.
 trap 'echo "demo: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
+# A path given is taken from the caller's folder, before leaving it for the checkout.
+given=${1:+$(realpath -m -- "$1")}
 cd "$(dirname "$0")/.."
 
 # pe_bits FILE: 32 or 64, from the PE header's machine field; nothing for another file.
@@ -22,8 +24,8 @@ pe_bits() {
     case $machine in 014c) echo 32 ;; 8664) echo 64 ;; esac
 }
 if bash scripts/runs-i386.sh; then kernel=yes; else kernel=; fi
-if [ -n "${1:-}" ]; then
-    tavrel_exe=$1
+if [ -n "$given" ]; then
+    tavrel_exe=$given
     bits=$(pe_bits "$tavrel_exe")
     if [ -z "$bits" ]; then
         echo "demo: $tavrel_exe is not a 32-bit or 64-bit Windows program" >&2
