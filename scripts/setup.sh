@@ -49,9 +49,11 @@ install_packages() {
 
 # qemu_foreign_architectures: the architectures that the qemu-user-static package
 # registers with binfmt_misc (its binfmt.d files), read from the package apt-get would
-# install, downloaded into a folder of our own: nothing on the host changes.
+# install, downloaded into a folder of our own. To find that package apt-get refreshes
+# its package lists first, the one change it makes, and says so before.
 qemu_foreign_architectures() {
     local cache
+    echo "setup: CHANGES THIS HOST: apt-get update refreshes apt's package lists, to read what qemu-user-static registers." >&2
     cache=$(mktemp -d)
     mkdir "$cache/partial"
     update_package_lists
