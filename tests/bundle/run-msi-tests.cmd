@@ -247,11 +247,14 @@ for %%v in (/reg:32 /reg:64) do (
     "%reg%" add "%agent%" /v InstallationPath /d "%agentFolder%" /f %%v >nul
 )
 "%schtasks%" /run /tn Tavrel >nul 2>&1
-set "running=no"
-for /l %%i in (1,1,30) do if "!running!"=="no" (
-    "%SystemRoot%\System32\ping.exe" -n 2 127.0.0.1 >nul
-    call :runState
-)
+rem Up to half a minute for the run to start (a loop of goto: Wine's cmd misreads a
+rem block after "for ... do if").
+set waited=0
+:waitForRun
+"%SystemRoot%\System32\ping.exe" -n 2 127.0.0.1 >nul
+call :runState
+set /a waited+=1
+if "!running!"=="no" if !waited! lss 30 goto :waitForRun
 set "heldRun=!running!"
 exit /b 0
 
