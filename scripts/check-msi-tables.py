@@ -115,8 +115,8 @@ def check(package, work):
         """A console program, deferred and not impersonated: it runs as the system."""
         return kind(name) & 0x7 == EXE and kind(name) & (IN_SCRIPT | NO_IMPERSONATE) == IN_SCRIPT | NO_IMPERSONATE
 
-    # A removal: every deferred end of a run, and one more after the task is gone, before
-    # the exe is.
+    # A removal ends a run once more after the task is gone and before the exe is: the
+    # task may have started one since the first end.
     removal = {"Installed": "1", "REMOVE": "ALL", "$TavrelExe": "2", "AdminUser": "1", "Privileged": "1"}
     ends = [(number, name) for number, name in scheduled if started_as_system(name)
             and "/im Tavrel.exe" in actions[name]["Target"] and holds(conditions.get(name, ""), removal)]
