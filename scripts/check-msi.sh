@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves the MSI: first its own tables, as Windows Installer holds a package to them
-# (and each rule fails on a package that breaks it), and the task's time limit derived
-# from the run's; then, in a fresh Wine prefix of its own, install, the same version
+# (and each rule fails on a package that breaks it), the task's time limit derived from
+# the run's, a package code of its own for each limit, and the same file from the same
+# build; then, in a fresh Wine prefix of its own, install, the same version
 # again, a repair, an upgrade, a refused downgrade, the uninstall and a failed fresh
 # installation; then the task definitions it ships, which Wine's Task Scheduler does not
 # keep. Builds its packages in a temporary folder.
