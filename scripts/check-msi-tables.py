@@ -4,11 +4,12 @@ Wine forgives. Prints one line per broken rule, "<rule>: <why>", and exits 1 if 
 
     check-msi-tables.py PACKAGE"""
 import os
+import re
 import subprocess
 import sys
 import tempfile
 
-IN_SCRIPT, ROLLBACK, NO_IMPERSONATE = 0x400, 0x100, 0x800
+IN_SCRIPT, ROLLBACK, NO_IMPERSONATE, EXE = 0x400, 0x100, 0x800, 2
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -27,6 +28,26 @@ def exe_version(package, work):
     subprocess.run(["gcab", "-x", "-C", work, f"{work}/tavrel.cab"], capture_output=True, check=True)
     return subprocess.run([sys.executable, f"{ROOT}/packaging/exe-version.py", f"{work}/TavrelExe"],
                           capture_output=True, text=True, check=True).stdout.split()
+
+
+def holds(condition, properties):
+    """Whether a sequence condition holds where the properties (and component states,
+    "$Name") have the given values; unset ones are empty. Knows what Tavrel's use:
+    AND, OR, NOT, = and parentheses."""
+    words = []
+    for token in re.findall(r"\$?\w+|[()=]", condition):
+        upper = token.upper()
+        if upper in ("AND", "OR", "NOT"):
+            words.append(upper.lower())
+        elif token in "()":
+            words.append(token)
+        elif token == "=":
+            words.append("==")
+        elif token.isdigit():
+            words.append(repr(token))
+        else:
+            words.append(repr(properties.get(token, "")))
+    return not words or bool(eval(" ".join(words), {"__builtins__": {}}))
 
 
 def check(package, work):
@@ -85,6 +106,39 @@ def check(package, work):
     properties = {row["Property"]: row["Value"] for row in table(package, "Property")}
     if not properties.get("MsiLogging"):
         faults.append("logging: MsiLogging is not set")
+    # Restart Manager may force-close what holds the files, the installer's last say
+    # before it would ask for a restart.
+    if properties.get("MSIRMSHUTDOWN") != "1" or properties.get("MSIRESTARTMANAGERCONTROL", "0") != "0":
+        faults.append("restart-manager: MSIRMSHUTDOWN is not 1 (or the Restart Manager is disabled)")
+
+    def started_as_system(name):
+        """A console program, deferred and not impersonated: it runs as the system."""
+        return kind(name) & 0x7 == EXE and kind(name) & (IN_SCRIPT | NO_IMPERSONATE) == IN_SCRIPT | NO_IMPERSONATE
+
+    # A removal ends a run once more after the task is gone and before the exe is: the
+    # task may have started one since the first end.
+    removal = {"Installed": "1", "REMOVE": "ALL", "$TavrelExe": "2", "AdminUser": "1", "Privileged": "1"}
+    ends = [(number, name) for number, name in scheduled if started_as_system(name)
+            and "/im Tavrel.exe" in actions[name]["Target"] and holds(conditions.get(name, ""), removal)]
+    deleted, removed = sequence.get("DeleteTask", -1), sequence.get("RemoveFiles", -1)
+    if not any(deleted < number < removed for number, _ in ends):
+        faults.append(f"end-run: no end of a run in a removal between DeleteTask ({deleted}) "
+                      f"and RemoveFiles ({removed})")
+    # A standard user's repair of what an administrator installed: Privileged and, unless
+    # the real token decides, AdminUser are set. Nothing may start a console as the system.
+    repairs = [{"Installed": "1", "REINSTALL": "ALL", "$TavrelExe": "3", "Privileged": "1",
+                "VersionNT64": bits, "TAVRELTESTFAIL": "1",
+                "AdminUser": "" if properties.get("MSIUSEREALADMINDETECTION") == "1" else "1"}
+               for bits in ("", "601")]
+    for number, name in scheduled:
+        if started_as_system(name) and any(holds(conditions.get(name, ""), repair) for repair in repairs):
+            faults.append(f"console-as-system: a standard user's repair starts {name} ({number}) as the system")
+    summary = subprocess.run(["msiinfo", "suminfo", package], capture_output=True, text=True, check=True).stdout
+    code = re.search(r"^Revision number \(UUID\): (.*)$", summary, re.M).group(1)
+    derived = subprocess.run(["/usr/bin/python3", f"{ROOT}/packaging/set-summary.py", "--derive", package],
+                             capture_output=True, text=True, check=True).stdout.strip()
+    if code != derived:
+        faults.append(f"package-code: {code} is not the code of the package's content, {derived}")
     source = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tavrel"
     values = {row["Name"]: row["Value"] for row in table(package, "Registry")
               if row["Root"] == "2" and row["Key"] == source and row["Component_"] == "TavrelExe"}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves the MSI: first its own tables, as Windows Installer holds a package to them
-# (and each rule fails on a package that breaks it), and the task's time limit derived
-# from the run's; then, in a fresh Wine prefix of its own, install, the same version
+# (and each rule fails on a package that breaks it), the task's time limit derived from
+# the run's, a package code of its own for each limit, and the same file from the same
+# build; then, in a fresh Wine prefix of its own, install, the same version
 # again, a repair, an upgrade, a refused downgrade, the uninstall and a failed fresh
 # installation; then the task definitions it ships, which Wine's Task Scheduler does not
 # keep. Builds its packages in a temporary folder.
@@ -31,13 +32,17 @@ declare -A version=([old]=$old [new]=$new [failing]=$failing)
 declare -A package=([old]=Tavrel-$old [new]=Tavrel-$new [failing]=Tavrel-$failing-test-failure)
 
 # The tables: every package holds to every rule; each change below breaks the rules
-# named beside it, and the check must say so (the first as wixl's After= once did).
+# named beside it, and the check must say so (the first as wixl's After= once did). A
+# changed package gets the package code of its new content, as build-msi.sh gives it,
+# except in the rows that break the package code: a change that keeps the code.
 for name in old new failing; do
     python3 scripts/check-msi-tables.py "$work/${package[$name]}.msi" || fail "${package[$name]}.msi breaks the rules above"
 done
 while IFS='|' read -r query broken; do
     cp "$work/${package[old]}.msi" "$work/broken.msi"
     msibuild "$work/broken.msi" -q "$query" || fail "msibuild could not apply: $query"
+    [[ $broken == *package-code* ]] || /usr/bin/python3 packaging/set-summary.py "$work/broken.msi" >/dev/null ||
+        fail "could not give the changed package its code"
     got=$(python3 scripts/check-msi-tables.py "$work/broken.msi" | cut -d: -f1 | sort -u | xargs || true)
     [ "$got" = "$broken" ] || fail "after \"$query\" the table check found \"$got\", not \"$broken\""
 done <<'ROWS'
@@ -48,20 +53,29 @@ UPDATE InstallExecuteSequence SET Sequence = 4001 WHERE Action = 'RemoveExisting
 DELETE FROM InstallExecuteSequence WHERE Action = 'InstallExecute'|upgrade-alone
 UPDATE CustomAction SET Type = 2162 WHERE Action = 'UndoCreateTask'|rollback
 UPDATE CustomAction SET Type = 1394 WHERE Action = 'UndoDeleteTask'|rollback
-UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3' WHERE Action = 'UndoCreateTask'|rollback
+UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3' WHERE Action = 'UndoCreateTask'|console-as-system rollback
 UPDATE File SET Version = '' WHERE File = 'TavrelExe'|version
 UPDATE File SET Version = '0.1.0.1' WHERE File = 'TavrelExe'|version
 INSERT INTO MsiFileHash (File_, Options, HashPart1, HashPart2, HashPart3, HashPart4) VALUES ('TavrelExe', 0, 1, 2, 3, 4)|hash
 DELETE FROM Property WHERE Property = 'MsiLogging'|logging
 UPDATE Registry SET Value = '[#TavrelExe]' WHERE Registry = 'EventMessageFile'|event-source
 DELETE FROM InstallExecuteSequence WHERE Action = 'WriteRegistryValues'|event-source
+UPDATE Property SET Value = '0' WHERE Property = 'MSIRMSHUTDOWN'|package-code restart-manager
+DELETE FROM Property WHERE Property = 'MSIRMSHUTDOWN'|restart-manager
+DELETE FROM InstallExecuteSequence WHERE Action = 'EndRunAgain'|end-run
+UPDATE InstallExecuteSequence SET Sequence = 3480 WHERE Action = 'EndRunAgain'|end-run
+UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND REINSTALL' WHERE Action = 'EndRunAgain'|console-as-system end-run
+DELETE FROM Property WHERE Property = 'MSIUSEREALADMINDETECTION'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = 'Privileged AND $TavrelExe=3 AND Installed AND REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
 ROWS
 
 # The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
-# whole minutes; an impossible run limit builds nothing.
+# whole minutes; an impossible run limit builds nothing. Each limit gives a package code
+# of its own.
 task_limit() {
     rm -rf "$work/limit" && mkdir "$work/limit"
     bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>&1 || return 0
+    msiinfo suminfo "$work/limit/${package[old]}.msi" | sed -n 's/^Revision number (UUID): //p' >>"$work/codes"
     msiinfo extract "$work/limit/${package[old]}.msi" tavrel.cab >"$work/limit/tavrel.cab"
     gcab -x -C "$work/limit" "$work/limit/tavrel.cab" >/dev/null
     iconv -f UTF-16 -t UTF-8 "$work/limit/TaskFile64" | sed -n 's/.*<ExecutionTimeLimit>\(.*\)<.*/\1/p'
@@ -80,6 +94,10 @@ done <<'ROWS'
 4294968
 18OO
 ROWS
+[ "$(sort -u "$work/codes" | wc -l)" = 6 ] || fail "six run limits gave the package codes $(xargs <"$work/codes")"
+# The same inputs give the same file.
+bash scripts/build-msi.sh "$work/old.exe" "$work/limit" >/dev/null
+cmp -s "$work/limit/${package[old]}.msi" "$work/${package[old]}.msi" || fail "the same build twice gave two files"
 
 # What the machine holds: which exe, the folder's files, the tasks, the uninstall entries
 # (Wine keeps a key's values sorted: DisplayVersion follows DisplayName) and the event
@@ -151,5 +169,5 @@ for name, folder in {"TaskFile64": "%ProgramFiles(x86)%", "TaskFile32": "%Progra
 faults += [] if len(rest) == 1 else ["the definitions differ in more than their command"]
 sys.exit("\n".join(faults) or None)
 PY
-echo "check-msi: tables hold; installs, reinstalls (a deleted task stays deleted), repairs, upgrades $old to $new," \
+echo "check-msi: tables hold; each run limit gives a package code of its own, the same build the same file; installs, reinstalls (a deleted task stays deleted), repairs, upgrades $old to $new," \
     "refuses the downgrade, uninstalls clean, a failed installation leaves nothing; task definitions hold"
