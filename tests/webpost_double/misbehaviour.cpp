@@ -47,6 +47,7 @@ bool misbehaves(AnswerKind kind) {
         case AnswerKind::Throw:
         case AnswerKind::ThreadFault:
         case AnswerKind::Exit:
+        case AnswerKind::FastFail:
             return true;
         default:
             return false;
@@ -77,6 +78,11 @@ void misbehave(AnswerKind kind) {
         }
         case AnswerKind::Exit:
             ExitProcess(0);
+        case AnswerKind::FastFail:
+            // What __fastfail leaves: no handler runs, the process ends with this code.
+            // Wine 8's RaiseFailFastException returns instead.
+            TerminateProcess(GetCurrentProcess(), 0xC0000409);
+            break;
         default:
             break;
     }

@@ -83,6 +83,7 @@ bool readAnswer(std::wstring_view field, ScriptStep& step, std::wstring& problem
         {L"throw", AnswerKind::Throw},
         {L"thread_fault", AnswerKind::ThreadFault},
         {L"exit", AnswerKind::Exit},
+        {L"fast_fail", AnswerKind::FastFail},
     };
     for (const auto& [name, kind] : kMisbehaviours) {
         if (word == name) {

@@ -23,6 +23,7 @@ enum class AnswerKind {
     Throw,
     ThreadFault,
     Exit,
+    FastFail,
 };
 
 struct ScriptStep {
