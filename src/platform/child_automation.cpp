@@ -1,6 +1,5 @@
 #include "platform/child_automation.h"
 
-#include <cwchar>
 #include <utility>
 
 #include "platform/error.h"
@@ -11,6 +10,9 @@ namespace tavrel {
 namespace {
 
 using Fields = std::vector<std::wstring>;
+
+constexpr std::wstring_view kDuringCreation = L"the object's creation";
+constexpr std::wstring_view kDuringCall = L"the call of PostXMLString";
 
 void appendWord(std::string& out, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {
@@ -27,9 +29,9 @@ class FieldReader {
             return false;
         }
         value = 0;
-        for (int i = 0; i < 4; ++i) {
+        for (int shift = 0; shift < 32; shift += 8) {
             value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[position_++]))
-                     << (8 * i);
+                     << shift;
         }
         return true;
     }
@@ -44,72 +46,80 @@ class FieldReader {
     std::size_t position_ = 0;
 };
 
+// An error's number as the child wrote it: decimal, perhaps negative.
 std::optional<std::int32_t> parseNumber(const std::wstring& text) {
-    if (text.empty()) {
-        return std::nullopt;
+    const bool negative = !text.empty() && text[0] == L'-';
+    std::int64_t value = 0;
+    for (std::size_t i = negative ? 1 : 0; i < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9' || value > 0x80000000LL) {
+            return std::nullopt;
+        }
+        value = value * 10 + (text[i] - L'0');
     }
-    wchar_t* end = nullptr;
-    const long long value = std::wcstoll(text.c_str(), &end, 10);
-    if (end != text.c_str() + text.size() || value < INT32_MIN || value > INT32_MAX) {
+    value = negative ? -value : value;
+    if (text.size() == (negative ? 1u : 0u) || value < INT32_MIN || value > INT32_MAX) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
 }
 
-Error childError(const std::wstring& progId, const std::wstring& what, std::wstring_view during) {
-    return Error(errnum::kAutomationError, L"The process of " + progId + L" " + what + L" during " +
-                                               std::wstring(during) + L".");
+[[noreturn]] void throwChildError(const std::wstring& progId, std::wstring_view what,
+                                  std::wstring_view during) {
+    std::wstring description = L"The process of " + progId;
+    description.append(what).append(L" during ").append(during) += L'.';
+    throw Error(errnum::kAutomationError, std::move(description));
+}
+
+[[noreturn]] void throwUnreadable(ChildLine& line, const std::wstring& progId,
+                                  std::wstring_view during) {
+    line.endChild();
+    throwChildError(progId, L" gave a reply that cannot be read, and was ended,", during);
 }
 
 // One request and its reply: an error the child reports is the object's own; a child that
 // ends, hangs up or answers what was not asked ends here, with how it ended.
-Fields exchange(ChildLine& line, const std::wstring& progId, const Fields& request,
+Fields exchange(ChildLine& line, const std::wstring& progId, const std::string& request,
                 std::wstring_view expected, std::size_t size, std::wstring_view during) {
     std::optional<std::string> reply;
-    if (line.send(encodeFields(request))) {
+    if (line.send(request)) {
         reply = line.receive();
     }
     if (!reply) {
         const std::optional<std::uint32_t> code = line.endChild();
-        std::wstring what = L"stopped answering, and was ended,";
+        std::wstring what = L" stopped answering, and was ended,";
         if (code) {
-            what = L"ended with code 0x";
+            what = L" ended with code 0x";
             appendHex(what, *code, 8);
         }
-        throw childError(progId, what, during);
+        throwChildError(progId, what, during);
     }
     std::optional<Fields> fields = decodeFields(*reply);
     if (fields && fields->size() == 3 && (*fields)[0] == L"error") {
         if (const auto number = parseNumber((*fields)[1])) {
-            throw Error(*number, (*fields)[2]);
+            throw Error(*number, std::move((*fields)[2]));
         }
     }
     if (!fields || fields->size() != size || (*fields)[0] != expected) {
-        line.endChild();
-        throw childError(progId, L"gave a reply that cannot be read, and was ended,", during);
+        throwUnreadable(line, progId, during);
     }
     return std::move(*fields);
 }
 
 class ChildObject : public AutomationObject {
   public:
-    ChildObject(std::shared_ptr<ChildLine> line, std::wstring progId)
-        : line_(std::move(line)),
-          progId_(std::move(progId)),
-          release_(encodeFields({L"release"})) {}
-    ~ChildObject() override { line_->send(release_); }
+    ChildObject(ChildLine& line, const std::wstring& progId)
+        : line_(line), progId_(progId), release_(encodeFields({L"release"})) {}
+    ~ChildObject() override { line_.send(release_); }
     ChildObject(const ChildObject&) = delete;
     ChildObject& operator=(const ChildObject&) = delete;
 
     bool callPostXmlString(PostXmlArguments& args) override {
-        Fields reply = exchange(*line_, progId_,
-                                {L"call", args.report, args.flag ? L"1" : L"0", args.queryString,
-                                 args.fourth, args.fifth},
-                                L"answer", 5, L"the call of PostXMLString");
+        Fields reply = exchange(line_, progId_,
+                                encodeFields({L"call", args.report, args.flag ? L"1" : L"0",
+                                              args.queryString, args.fourth, args.fifth}),
+                                L"answer", 5, kDuringCall);
         if (reply[1] != L"1" && reply[1] != L"0") {
-            line_->endChild();
-            throw childError(progId_, L"gave a reply that cannot be read, and was ended,",
-                             L"the call of PostXMLString");
+            throwUnreadable(line_, progId_, kDuringCall);
         }
         args.reply1 = std::move(reply[2]);
         args.reply3 = std::move(reply[3]);
@@ -118,7 +128,7 @@ class ChildObject : public AutomationObject {
     }
 
   private:
-    std::shared_ptr<ChildLine> line_;
+    ChildLine& line_;
     std::wstring progId_;
     std::string release_;
 };
@@ -138,8 +148,8 @@ std::unique_ptr<AutomationObject> ChildAutomation::createObject(const std::wstri
     if (!line_) {
         line_ = starter_.startChild();
     }
-    exchange(*line_, progId, {L"create", progId}, L"created", 1, L"the object's creation");
-    return std::make_unique<ChildObject>(line_, progId);
+    exchange(*line_, progId, encodeFields({L"create", progId}), L"created", 1, kDuringCreation);
+    return std::make_unique<ChildObject>(*line_, progId);
 }
 
 void ChildAutomation::endChild() {
@@ -149,40 +159,39 @@ void ChildAutomation::endChild() {
     }
 }
 
-std::vector<std::wstring> ChildServer::answerFields(const std::optional<Fields>& request) {
-    if (request && request->size() == 2 && (*request)[0] == L"create") {
+std::optional<std::string> ChildServer::answerFields(const std::optional<Fields>& request) {
+    const std::size_t size = request ? request->size() : 0;
+    const std::wstring verb = size > 0 ? (*request)[0] : std::wstring();
+    if (verb == L"create" && size == 2) {
         object_ = objects_.createObject((*request)[1]);
         args_ = PostXmlArguments{};
-        return {L"created"};
+        return encodeFields({L"created"});
     }
     // The reply texts are the child's: each call hands in what the previous one left.
-    if (request && request->size() == 6 && (*request)[0] == L"call" && object_) {
+    if (verb == L"call" && size == 6 && object_) {
         args_.report = (*request)[1];
         args_.flag = (*request)[2] == L"1";
         args_.queryString = (*request)[3];
         args_.fourth = (*request)[4];
         args_.fifth = (*request)[5];
         const bool answer = object_->callPostXmlString(args_);
-        return {L"answer", answer ? L"1" : L"0", args_.reply1, args_.reply3, args_.report};
+        return encodeFields(
+            {L"answer", answer ? L"1" : L"0", args_.reply1, args_.reply3, args_.report});
     }
-    if (request && request->size() == 1 && (*request)[0] == L"release") {
+    if (verb == L"release" && size == 1) {
         object_.reset();
-        return {};
+        return std::nullopt;
     }
     throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
 }
 
 std::optional<std::string> ChildServer::answer(const std::string& request) {
-    Fields reply;
     // COM's own error return goes back as the object's error; nothing else is caught.
-    withTrap([&] { reply = answerFields(decodeFields(request)); },
-             [&](const Error& error) {
-                 reply = {L"error", std::to_wstring(error.number()), error.description()};
-             });
-    if (reply.empty()) {
-        return std::nullopt;
-    }
-    return encodeFields(reply);
+    return withTrap(
+        [&] { return answerFields(decodeFields(request)); },
+        [&](const Error& error) -> std::optional<std::string> {
+            return encodeFields({L"error", signedDecimalText(error.number()), error.description()});
+        });
 }
 
 void serveParent(ChildLine& line, Automation& objects) {
@@ -195,10 +204,10 @@ void serveParent(ChildLine& line, Automation& objects) {
     }
 }
 
-std::string encodeFields(const std::vector<std::wstring>& fields) {
+std::string encodeFields(std::initializer_list<std::wstring_view> fields) {
     std::string bytes;
     appendWord(bytes, static_cast<std::uint32_t>(fields.size()));
-    for (const std::wstring& field : fields) {
+    for (const std::wstring_view field : fields) {
         appendWord(bytes, static_cast<std::uint32_t>(field.size()));
         for (const wchar_t unit : field) {
             appendWord(bytes, static_cast<std::uint32_t>(unit));

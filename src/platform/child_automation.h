@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,14 +50,14 @@ class ChildAutomation : public Automation {
     void prepareCreation() override;
     std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) override;
 
-    /// Lets the child go: the run's end. Never throws.
+    /// Lets the child go: the run's end, once its objects are gone. Never throws.
     void endChild();
 
   private:
     Automation& inProcess_;
     ChildStarter& starter_;
     std::wstring childProgId_;
-    std::shared_ptr<ChildLine> line_;
+    std::unique_ptr<ChildLine> line_;
 };
 
 // The child's side: answers the parent's requests with an object made by `objects`,
@@ -70,7 +71,8 @@ class ChildServer {
     std::optional<std::string> answer(const std::string& request);
 
   private:
-    std::vector<std::wstring> answerFields(const std::optional<std::vector<std::wstring>>& request);
+    std::optional<std::string> answerFields(
+        const std::optional<std::vector<std::wstring>>& request);
 
     Automation& objects_;
     std::unique_ptr<AutomationObject> object_;
@@ -81,7 +83,7 @@ class ChildServer {
 void serveParent(ChildLine& line, Automation& objects);
 
 /// A message's fields as bytes, and back; nothing for bytes that are not a message.
-std::string encodeFields(const std::vector<std::wstring>& fields);
+std::string encodeFields(std::initializer_list<std::wstring_view> fields);
 std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes);
 
 }  // namespace tavrel

@@ -136,7 +136,7 @@ TEST(MachineFaults, LibraryThatHoldsItsUnloadOrEndsItsProcessCannotHoldTheRun) {
         const wchar_t* code = nullptr;
     };
     const Case cases[] = {
-        {L"held unload", "true|unload_delay=3600000"},
+        {L"held unload", "true|unload_delay=3600000|caller=yes"},
         {L"library fault", "fault", L"0xC0000005"},
         {L"stack overflow", "overflow", L"0xC00000FD"},
         // The system's C runtime ends an abort() with 3, having said so on NUL; the
@@ -165,9 +165,13 @@ TEST(MachineFaults, LibraryThatHoldsItsUnloadOrEndsItsProcessCannotHoldTheRun) {
         EXPECT_TRUE(machine.spooledFiles().empty());
         if (c.code == nullptr) {
             EXPECT_TRUE(delivered(*log));
-            // The child reached its held unload, and the run did not wait for it.
+            // The call came from the run's child, which reached its held unload, and the
+            // run did not wait for it.
             const auto journal = machine.webPostJournal();
             ASSERT_TRUE(journal);
+            EXPECT_NE(std::find(journal->begin(), journal->end(),
+                                "caller Tavrel.exe child of Tavrel.exe"),
+                      journal->end());
             EXPECT_EQ(journal->back(), "unload held for 3600000 ms");
             continue;
         }

@@ -1,6 +1,8 @@
 #include "misbehaviour.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -86,6 +88,33 @@ void misbehave(AnswerKind kind) {
         default:
             break;
     }
+}
+
+std::wstring describeCaller() {
+    std::wstring self = L"?";
+    std::wstring parent = L"?";
+    DWORD parentId = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return L"caller ? child of ?";
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) {
+            self = entry.szExeFile;
+            parentId = entry.th32ParentProcessID;
+        }
+    }
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (parentId != 0 && entry.th32ProcessID == parentId) {
+            parent = entry.szExeFile;
+        }
+    }
+    CloseHandle(snapshot);
+    return L"caller " + self + L" child of " + parent;
 }
 
 void installOwnFaultFilter() {

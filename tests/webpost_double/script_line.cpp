@@ -142,6 +142,10 @@ bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem
         step.ownFaultFilter = true;
         return true;
     }
+    if (field == L"caller=yes") {
+        step.noteCaller = true;
+        return true;
+    }
     problem = L"unknown option \"" + std::wstring(field) + L"\"";
     return false;
 }

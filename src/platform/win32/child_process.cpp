@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win32/pipe_line.h"
 #include "platform/win32/unique_resource.h"
 #include "platform/win32/win32_error.h"
@@ -54,21 +55,6 @@ class Win32ChildLine : public PipeLine {
     std::optional<std::optional<std::uint32_t>> ended_;
 };
 
-std::wstring executablePath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0) {
-            throwLastError();
-        }
-        if (length < size) {
-            return std::wstring(buffer.data(), length);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // A pipe whose one end the child inherits; the run's end stays its own.
 void createPipe(UniqueHandle& runs, UniqueHandle& childs, bool childReads) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
@@ -98,7 +84,8 @@ UniqueHandle createJob() {
 }
 
 std::wstring handleValue(const UniqueHandle& handle) {
-    return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle.get()));
+    // Handle values fit in 32 bits, on 64-bit Windows too.
+    return decimalText(static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handle.get())));
 }
 
 }  // namespace

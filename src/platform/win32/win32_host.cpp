@@ -32,7 +32,7 @@ bool Win32Host::previousInstanceRunning() {
     return false;
 }
 
-std::wstring Win32Host::executableFolder() {
+std::wstring executablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
@@ -41,17 +41,21 @@ std::wstring Win32Host::executableFolder() {
             throwLastError();
         }
         if (length < size) {
-            std::wstring path(buffer.data(), length);
-            const auto slash = path.find_last_of(L'\\');
-            if (slash == std::wstring::npos) {
-                throw Error(errnum::kPathNotFound, L"The executable's path has no folder");
-            }
-            // A drive root keeps its backslash, as "C:\".
-            path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
-            return path;
+            return std::wstring(buffer.data(), length);
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::wstring Win32Host::executableFolder() {
+    std::wstring path = executablePath();
+    const auto slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) {
+        throw Error(errnum::kPathNotFound, L"The executable's path has no folder");
+    }
+    // A drive root keeps its backslash, as "C:\".
+    path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
+    return path;
 }
 
 namespace {

@@ -12,6 +12,9 @@
 
 namespace tavrel::win32 {
 
+/// The running executable's full path. Throws Error.
+std::wstring executablePath();
+
 // A mutex of this process. Held by a thread that ends, it passes to the next waiter.
 class Win32Lock : public Lock {
   public:
