@@ -1,6 +1,8 @@
 // Faults of the machine that Wine can show for real: odd paths, files held by others,
 // a slow or faulty library and huge registry values.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +28,24 @@ bool delivered(const Lines& log) {
     return std::any_of(log.begin(), log.end(), [](const std::wstring& line) {
         return line.rfind(L"MSG : Webpost Return String :--> ", 0) == 0;
     });
+}
+
+// Whether a process of the program still runs, a few seconds after the run's end.
+bool programStillRuns() {
+    for (int tries = 0; tries < 30; ++tries, Sleep(100)) {
+        win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        bool found = false;
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            found = found || lstrcmpiW(entry.szExeFile, L"Tavrel.exe") == 0;
+        }
+        if (!found) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The Wine runner pins the locale to code page 1252; a Windows machine may have another.
@@ -112,6 +132,7 @@ TEST(MachineFaults, RunPastItsTimeLimitIsStoppedAndTheNextRunGoesAhead) {
 
     EXPECT_EQ(machine.runTavrel(), ExitStatus::TimeLimitReached);
 
+    EXPECT_FALSE(programStillRuns()) << "the library's process outlived the run";
     const auto log = machine.exeLogMessages();
     ASSERT_TRUE(log);
     EXPECT_EQ(log->back(), L"ERR : Run stopped after the time limit of " +
