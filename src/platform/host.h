@@ -41,8 +41,8 @@ class Host {
     /// words is the other). Once `seconds` have passed it claims the end with `status`, has
     /// lastWords say why and ends the process, wherever the run is. When the end was claimed
     /// already but the process still lives (a library's unload that never returns, say), it
-    /// ends the process with the claimed status. lastWords must not throw. A watchdog that cannot be started
-    /// leaves the run unbounded; never throws.
+    /// ends the process with the claimed status. lastWords must not throw. A watchdog that cannot
+    /// be started leaves the run unbounded; never throws.
     virtual void startWatchdog(std::uint32_t seconds, std::uint32_t status,
                                std::function<void()> lastWords) = 0;
 
