@@ -162,6 +162,7 @@ TEST_F(WebPostTest, TriesUntilDeliveredAndLogsTheTrimmedReplies) {
         EXPECT_EQ(os.exeLogMessages(), preamble() + c.tries);
         EXPECT_FALSE(os.tree.hasFolder(kInstall + L"TreskPostLogs"));
         EXPECT_EQ(os.automation.liveObjects, 0);
+        EXPECT_EQ(os.child.starts, 1) << "one child for every try";
     }
 }
 
