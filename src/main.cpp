@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/win32/child_main.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_sequence.h"
@@ -13,7 +14,12 @@
 #error "TAVREL_RUN_TIME_LIMIT_SECONDS must give the run's time limit"
 #endif
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    // Started by a run to host the web-post library, or by hand with its switch.
+    if (tavrel::win32::namesTheChildRole(commandLine)) {
+        return tavrel::win32::serveAsChild(commandLine,
+                                           static_cast<int>(tavrel::ExitStatus::StoppedByError));
+    }
     // Nothing here is destroyed before the end: the watchdog may use the run to the last.
     tavrel::win32::ComApartment apartment;
     tavrel::win32::Win32Platform platform;
@@ -22,15 +28,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                 nullptr);
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     // The run's file objects (the log's stream and gFso, both the Scripting runtime's)
-    // go before COM does, so that every library can unload.
-    platform.host.setReleaseAtEnd([&run, &apartment] {
+    // go before COM does, so that every library can unload; the web-post library's
+    // child gets a moment to end, and no more.
+    platform.host.setReleaseAtEnd([&run, &apartment, &platform] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
+        platform.automation.endChild();
         apartment.leave();
     });
-    // Main traps every Error; anything else that escapes it (a logic_error, or a
-    // library's exception on a build whose unwinding crosses the library's callers)
-    // ends through the host's terminate handler, with status 8 and a line.
+    // Main traps every Error; anything else that escapes it (a logic_error, say) ends
+    // through the terminate handler as a fault: status 8 and a line.
     tavrel::Main(run);
     platform.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }

@@ -7,7 +7,7 @@ namespace tavrel {
 
 std::wstring UpTime::text() const {
     if (const auto* seconds = std::get_if<std::uint64_t>(&value_)) {
-        return std::to_wstring(*seconds);
+        return decimalText(*seconds);
     }
     return std::get<std::wstring>(value_);
 }

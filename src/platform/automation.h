@@ -30,13 +30,21 @@ class AutomationObject {
     /// texts back into args, and returns the result's Boolean reading under the
     /// standard variant conversion. Throws Error when the object has no such method,
     /// the call fails or raises an exception (the object's own description and
-    /// number), or the result has no Boolean reading; args are then left as they were.
+    /// number), or the result has no Boolean reading, and when the process the object
+    /// lives in ends or answers nonsense (the description says which, and how it
+    /// ended); args are then left as they were. An object in another process writes
+    /// back the report and reply texts 1 and 3, and keeps 2 and 4 itself.
     virtual bool callPostXmlString(PostXmlArguments& args) = 0;
 };
 
 class Automation {
   public:
     virtual ~Automation() = default;
+
+    /// Gets ready, where that takes a while, to create objects soon (starts the
+    /// process they live in), so that a pause of the run covers it. Never throws; what
+    /// failed here is tried again, and reported, by createObject.
+    virtual void prepareCreation() {}
 
     /// Creates an object by ProgID on the local machine. Throws Error: number 429
     /// when the ProgID or its class is not registered or its server application is

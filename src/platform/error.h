@@ -20,6 +20,7 @@ inline constexpr std::int32_t kFileAlreadyExists = 58;
 inline constexpr std::int32_t kPermissionDenied = 70;
 inline constexpr std::int32_t kPathNotFound = 76;
 inline constexpr std::int32_t kCannotCreateObject = 429;
+inline constexpr std::int32_t kAutomationError = 440;
 }  // namespace errnum
 
 // A failed operation: the number and the description that the log shows.

@@ -40,9 +40,9 @@ class Host {
     /// Starts the watchdog, one of the run's two other threads (the speaker of last
     /// words is the other). Once `seconds` have passed it claims the end with `status`, has
     /// lastWords say why and ends the process, wherever the run is. When the end was claimed
-    /// already but the process still lives (a library's unload that never returns), it ends the
-    /// process with the claimed status. lastWords must not throw. A watchdog that cannot be started
-    /// leaves the run unbounded; never throws.
+    /// already but the process still lives (a library's unload that never returns, say), it
+    /// ends the process with the claimed status. lastWords must not throw. A watchdog that cannot
+    /// be started leaves the run unbounded; never throws.
     virtual void startWatchdog(std::uint32_t seconds, std::uint32_t status,
                                std::function<void()> lastWords) = 0;
 
@@ -50,7 +50,8 @@ class Host {
     /// any thread, end the process: it claims the end with `status`, has
     /// lastWords(faultCode) say why and ends the process. Once the end is claimed, a
     /// fault says nothing and ends the process with the claimed status. A C++
-    /// exception that escapes every handler ends it the same way, without words.
+    /// exception that escapes every handler ends it the same way, as a fault with the
+    /// code of a fatal application exit (0x40000015).
     /// lastWords may be empty, and must not throw; a later call replaces an earlier
     /// one's. Never throws.
     virtual void endFaultsWith(std::uint32_t status,

@@ -35,6 +35,8 @@ bool checkWebPostComponent(RunContext& run) {
                 present = false;
                 return;
             }
+            // The library's process starts while the registration's pause runs.
+            run.os.automation.prepareCreation();
             registerLibrarySilently(run, libraryPath);
         },
         [](const Error&) {});

@@ -27,10 +27,9 @@ void appendFileNameSafe(std::wstring& out, std::wstring_view text) {
 }  // namespace
 
 std::wstring reportTimestamp(int month, int day, int year, int hour, int minute, int second) {
-    std::wstring out = std::to_wstring(month) + L"/" + std::to_wstring(day) + L"/";
+    std::wstring out = decimalText(month) + L"/" + decimalText(day) + L"/";
     appendPadded(out, year, 4);
-    out += L" " + std::to_wstring(hour) + L":" + std::to_wstring(minute) + L":" +
-           std::to_wstring(second);
+    out += L" " + decimalText(hour) + L":" + decimalText(minute) + L":" + decimalText(second);
     return out;
 }
 

@@ -46,7 +46,7 @@ void postOrSpool(RunContext& run) {
         args.queryString = buildQueryString(baseUrl, state.gMemberID, state.gSiteID, state.gRegID,
                                             state.gAgentType);
         writeLog(run, L"MSG : Query String :--> " + args.queryString);
-        writeLog(run, L"MSG : Webpost Try " + std::to_wstring(attempt));
+        writeLog(run, L"MSG : Webpost Try " + decimalText(static_cast<std::uint64_t>(attempt)));
         // The reply texts are not cleared between tries: the library sees what it left.
         if (webPost->callPostXmlString(args)) {
             run.state.exitStatus = ExitStatus::Delivered;

@@ -48,7 +48,7 @@ void startTimeLimit(RunContext& run) {
     run.os.host.startWatchdog(
         run.runTimeLimitSeconds, static_cast<std::uint32_t>(ExitStatus::TimeLimitReached), [&run] {
             sayLastLine(run, L"ERR : Run stopped after the time limit of " +
-                                 std::to_wstring(run.runTimeLimitSeconds) + L" seconds.");
+                                 decimalText(run.runTimeLimitSeconds) + L" seconds.");
         });
 }
 

@@ -11,7 +11,7 @@ namespace {
 constexpr std::wstring_view kSupportedAgentType = L"VAMR";
 
 std::wstring errorLine(const Error& error) {
-    return L"ERR  : " + std::to_wstring(error.number()) + L" : " + error.description();
+    return L"ERR  : " + signedDecimalText(error.number()) + L" : " + error.description();
 }
 
 void logReaderError(RunContext& run, const Error& error) {

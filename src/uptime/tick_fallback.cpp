@@ -4,6 +4,7 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace tavrel {
 
@@ -26,14 +27,14 @@ bool getUpTimeByAPI(RunContext& run) {
             const std::uint64_t ticks = run.os.system.tickCount();
             run.state.gUpTime = UpTime::fromSeconds(roundToUnits(ticks, 1000));
             const std::uint64_t minutes = roundToUnits(ticks, 60000);
-            writeLog(run, L"MSG : System UP Time : " + std::to_wstring(minutes) + L" minutes.");
+            writeLog(run, L"MSG : System UP Time : " + decimalText(minutes) + L" minutes.");
             return true;
         },
         [&](const Error& error) {
             // Sending depends on this text being non-empty, so an error without a
             // description must not read as success.
             run.state.gUpTimeError = error.description().empty()
-                                         ? L"Error " + std::to_wstring(error.number())
+                                         ? L"Error " + signedDecimalText(error.number())
                                          : error.description();
             writeLog(run, L"ERR : Err while API. Err description : " + run.state.gUpTimeError);
             return false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,31 @@ TEST(RunSpine, AgentKeyAbsentLeavesThreeLinesNextToTheExecutable) {
         EXPECT_TRUE(hasTimestamp(line)) << testing::PrintToString(line);
     }
     EXPECT_EQ(bytes->substr(bytes->size() - 2), "\r\n");
+}
+
+// The child's switch names handles the run hands over: by hand, with any values, the
+// program does nothing at all, and waits for nobody; other arguments get a normal run.
+TEST(RunSpine, ByHandTheChildsSwitchDoesNothingAndOtherArgumentsRunAsAlways) {
+    const struct {
+        const wchar_t* arguments;
+        ExitStatus status;
+        bool runs;
+    } cases[] = {
+        {L"--webpost-child 4 8", ExitStatus::StoppedByError, false},
+        {L"--webpost-child 0 0", ExitStatus::StoppedByError, false},
+        {L"--webpost-child 12", ExitStatus::StoppedByError, false},
+        {L"--webpost-child", ExitStatus::AgentSettingsMissing, true},
+        {L"/? extra", ExitStatus::AgentSettingsMissing, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
+        AgentMachine machine(L"by hand");
+
+        EXPECT_EQ(machine.runTavrel(c.arguments), c.status);
+
+        EXPECT_EQ(machine.exeLogMessages(),
+                  c.runs ? std::optional(kRegistryMissing) : std::nullopt);
+    }
 }
 
 TEST(RunSpine, EachRunReplacesTheLogAnEarlierRunLeft) {

@@ -141,8 +141,11 @@ void AgentMachine::replaceProgramWith(const std::wstring& source) {
     require(CopyFileW(source.c_str(), (exeFolder_ + L"\\Tavrel.exe").c_str(), FALSE), "CopyFile");
 }
 
-ExitStatus AgentMachine::runTavrel() {
+ExitStatus AgentMachine::runTavrel(const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + exeFolder_ + L"\\Tavrel.exe\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + arguments;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

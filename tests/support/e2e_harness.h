@@ -55,8 +55,9 @@ class AgentMachine {
 
     /// Puts another build of the program in the executable's place.
     void replaceProgramWith(const std::wstring& source);
-    /// Runs the copy of Tavrel.exe in exeFolder() and returns its exit status.
-    ExitStatus runTavrel();
+    /// Runs the copy of Tavrel.exe in exeFolder(), with the arguments given, and returns
+    /// its exit status.
+    ExitStatus runTavrel(const std::wstring& arguments = L"");
 
     /// The folder of the copied executable: it holds a blank, as "Program Files" does.
     const std::wstring& exeFolder() const { return exeFolder_; }

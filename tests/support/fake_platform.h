@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "support/exit_status_print.h"
 #include "support/fake_automation.h"
+#include "support/fake_child.h"
 #include "support/fake_wmi.h"
 #include "support/operations.h"
 
@@ -291,11 +292,14 @@ struct FakePlatform {
     FakeSystem system{ops};
     FakeWmi wmi{ops};
     FakeAutomation automation{ops};
+    // Mavlin.WebPost lives in the child, as in the program; every other class in the run.
+    FakeChild child{automation};
+    ChildAutomation childAutomation{automation, child, L"Mavlin.WebPost"};
     FakeEventLog eventLog{ops};
 
     Platform view() {
-        return Platform{host,   registry, fileSystems, clock,   profiles,
-                        system, wmi,      automation,  eventLog};
+        return Platform{host,   registry, fileSystems,     clock,   profiles,
+                        system, wmi,      childAutomation, eventLog};
     }
 
     /// Where the default agent is installed, with its trailing backslash.

@@ -159,6 +159,8 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
         std::vector<std::wstring> started;
         std::vector<std::uint32_t> pauses;
         Lines lines;
+        // The library's process, started as the registration's pause begins.
+        int childStarts = 0;
     };
     const auto present = [](FakePlatform& os, RunContext&) { addLibrary(os); };
     const std::vector<std::wstring> quoted = {
@@ -166,7 +168,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
     const Lines started = {L"MSG : Application Started."};
     const Lines missing = {L"MSG : Application Started.", L"MSG : Mavlin.dll is missing."};
     const Case cases[] = {
-        {"present", present, true, quoted, {1000}, started},
+        {"present", present, true, quoted, {1000}, started, 1},
         {"missing",
          [](FakePlatform& os, RunContext&) { removeLibrary(os); },
          false,
@@ -191,7 +193,8 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
          true,
          {},
          {},
-         started},
+         started,
+         1},
         {"existence test fails",
          [](FakePlatform& os, RunContext&) {
              addLibrary(os);
@@ -227,6 +230,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
         EXPECT_EQ(os.system.pauses, c.pauses);
         EXPECT_EQ(os.tree.liveFileSystems, 1);  // only gFso is left
         EXPECT_EQ(os.exeLogMessages(), c.lines);
+        EXPECT_EQ(os.child.starts, c.childStarts);
     }
 }
 

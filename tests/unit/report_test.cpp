@@ -162,6 +162,7 @@ TEST_F(WebPostTest, TriesUntilDeliveredAndLogsTheTrimmedReplies) {
         EXPECT_EQ(os.exeLogMessages(), preamble() + c.tries);
         EXPECT_FALSE(os.tree.hasFolder(kInstall + L"TreskPostLogs"));
         EXPECT_EQ(os.automation.liveObjects, 0);
+        EXPECT_EQ(os.child.starts, 1) << "one child for every try";
     }
 }
 
@@ -253,6 +254,38 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
          },
          preamble() + Lines{L"MSG : Query String :--> " + defaultQuery(), L"MSG : Webpost Try 1",
                             L"ERR : in sendWebPost function() Server unreachable"}},
+        {"the library's process ends as the object is created",
+         [](FakePlatform& os, fake::ScriptedObject&) {
+             os.child.endCode = 0xC0000005;
+             os.child.endsAt = 1;
+         },
+         {L"ERR : in sendWebPost function() The process of Mavlin.WebPost ended with code "
+          L"0xC0000005 during the object's creation."}},
+        {"the library's process ends in a try",
+         [](FakePlatform& os, fake::ScriptedObject&) {
+             os.child.endCode = 0xC00000FD;
+             os.child.endsAt = 2;
+         },
+         preamble() + Lines{L"MSG : Query String :--> " + defaultQuery(), L"MSG : Webpost Try 1",
+                            L"ERR : in sendWebPost function() The process of Mavlin.WebPost "
+                            L"ended with code 0xC00000FD during the call of PostXMLString."}},
+        {"the library's process ends after its answer",
+         [](FakePlatform& os, fake::ScriptedObject& script) {
+             script.answers = {{false, std::nullopt, L"busy", std::nullopt, std::nullopt}};
+             os.child.endCode = 0;
+             os.child.endsAt = 2;
+             os.child.endsAfterAnswer = true;
+         },
+         preamble() + tryLines(1, false, L"busy") +
+             Lines{L"MSG : Query String :--> " + defaultQuery(), L"MSG : Webpost Try 2",
+                   L"ERR : in sendWebPost function() The process of Mavlin.WebPost ended with "
+                   L"code 0x00000000 during the call of PostXMLString."}},
+        {"the library's process answers what cannot be read",
+         [](FakePlatform& os, fake::ScriptedObject&) { os.child.garbledAt = 2; },
+         preamble() + Lines{L"MSG : Query String :--> " + defaultQuery(), L"MSG : Webpost Try 1",
+                            L"ERR : in sendWebPost function() The process of Mavlin.WebPost "
+                            L"gave a reply that cannot be read, and was ended, during the call "
+                            L"of PostXMLString."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -267,6 +300,7 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
         EXPECT_EQ(os.exeLogMessages(), c.lines);
         EXPECT_EQ(os.tree.filePaths().size(), FakePlatform().tree.filePaths().size() + 1)
             << "only the run log is new";
+        EXPECT_EQ(os.automation.liveObjects, 0);
     }
 }
 

@@ -322,6 +322,25 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          3,
          nullptr,
          {kArchived, L"ERR : in sendWebPost function() File already exists"}},
+        {"delivered, then the web-post library's process ends",
+         [](FakePlatform& os) {
+             os.child.endCode = 0xC0000005;
+             os.child.endsAt = 2;
+             os.child.endsAfterAnswer = true;
+         },
+         0,
+         nullptr,
+         {kArchived}},
+        {"the web-post library's process fails fast in the call",
+         [](FakePlatform& os) {
+             os.child.endCode = 0xC0000409;
+             os.child.endsAt = 2;
+         },
+         3,
+         nullptr,
+         {kArchived,
+          L"ERR : in sendWebPost function() The process of Mavlin.WebPost ended "
+          L"with code 0xC0000409 during the call of PostXMLString."}},
         {"web-post class not registered",
          [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); },
          3,

@@ -1,6 +1,8 @@
 #include "misbehaviour.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -47,6 +49,7 @@ bool misbehaves(AnswerKind kind) {
         case AnswerKind::Throw:
         case AnswerKind::ThreadFault:
         case AnswerKind::Exit:
+        case AnswerKind::FastFail:
             return true;
         default:
             return false;
@@ -77,9 +80,41 @@ void misbehave(AnswerKind kind) {
         }
         case AnswerKind::Exit:
             ExitProcess(0);
+        case AnswerKind::FastFail:
+            // What __fastfail leaves: no handler runs, the process ends with this code.
+            // Wine 8's RaiseFailFastException returns instead.
+            TerminateProcess(GetCurrentProcess(), 0xC0000409);
+            break;
         default:
             break;
     }
+}
+
+std::wstring describeCaller() {
+    std::wstring self = L"?";
+    std::wstring parent = L"?";
+    DWORD parentId = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return L"caller ? child of ?";
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) {
+            self = entry.szExeFile;
+            parentId = entry.th32ParentProcessID;
+        }
+    }
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (parentId != 0 && entry.th32ProcessID == parentId) {
+            parent = entry.szExeFile;
+        }
+    }
+    CloseHandle(snapshot);
+    return L"caller " + self + L" child of " + parent;
 }
 
 void installOwnFaultFilter() {

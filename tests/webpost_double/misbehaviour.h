@@ -1,6 +1,8 @@
 // The ways a faulty library ends its caller's process, or tries to, from inside a call.
 #pragma once
 
+#include <string>
+
 #include "script_line.h"
 
 namespace tavrel::webpost {
@@ -14,5 +16,8 @@ void misbehave(AnswerKind kind);
 /// Puts a filter of the library's own in place, which ends the process with 0 on any
 /// fault that nothing else handles, as a library with its own crash handler might.
 void installOwnFaultFilter();
+
+/// "caller A child of B": the file names of the calling process and of its parent.
+std::wstring describeCaller();
 
 }  // namespace tavrel::webpost

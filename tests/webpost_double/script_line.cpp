@@ -83,6 +83,7 @@ bool readAnswer(std::wstring_view field, ScriptStep& step, std::wstring& problem
         {L"throw", AnswerKind::Throw},
         {L"thread_fault", AnswerKind::ThreadFault},
         {L"exit", AnswerKind::Exit},
+        {L"fast_fail", AnswerKind::FastFail},
     };
     for (const auto& [name, kind] : kMisbehaviours) {
         if (word == name) {
@@ -139,6 +140,10 @@ bool readOption(std::wstring_view field, ScriptStep& step, std::wstring& problem
     }
     if (field == L"own_filter=yes") {
         step.ownFaultFilter = true;
+        return true;
+    }
+    if (field == L"caller=yes") {
+        step.noteCaller = true;
         return true;
     }
     problem = L"unknown option \"" + std::wstring(field) + L"\"";

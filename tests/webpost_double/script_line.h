@@ -23,6 +23,7 @@ enum class AnswerKind {
     Throw,
     ThreadFault,
     Exit,
+    FastFail,
 };
 
 struct ScriptStep {
@@ -41,6 +42,8 @@ struct ScriptStep {
     std::uint32_t unloadDelayMs = 0;
     /// Whether the call first puts a fault filter of the library's own in place.
     bool ownFaultFilter = false;
+    /// Whether the journal names the calling process and its parent.
+    bool noteCaller = false;
 };
 
 struct ScriptLine {

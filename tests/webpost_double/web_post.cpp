@@ -177,6 +177,9 @@ HRESULT WebPost::postXMLString(DISPPARAMS& params, VARIANT* result, EXCEPINFO* e
         Sleep(step->delayMs);
     }
     holdUnload(step->unloadDelayMs);
+    if (step->noteCaller) {
+        record.push_back(describeCaller());
+    }
     if (step->ownFaultFilter) {
         installOwnFaultFilter();
         record.push_back(L"own fault filter set");

@@ -1,9 +1,9 @@
 #include "platform/win32/com_error.h"
 
 #include <cstdint>
-#include <cwchar>
 #include <utility>
 
+#include "platform/text.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/win32_error.h"
 
@@ -54,8 +54,8 @@ std::wstring hresultMessage(HRESULT result) {
     if (const wchar_t* plain = plainMessage(result)) {
         return plain;
     }
-    wchar_t text[32] = {};
-    std::swprintf(text, 32, L"Automation error 0x%08lX", static_cast<unsigned long>(result));
+    std::wstring text = L"Automation error 0x";
+    appendHex(text, static_cast<std::uint32_t>(result), 8);
     return text;
 }
 

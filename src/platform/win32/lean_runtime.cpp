@@ -6,6 +6,8 @@
 // Only the throw helpers our code calls are defined. Should a new one be needed, the
 // library's member that holds them all comes back and the link fails on the doubled
 // names, rather than the size growing in silence.
+#include <windows.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -45,10 +47,12 @@ void __throw_out_of_range_fmt(const char*, ...) {
 
 namespace __gnu_cxx {
 
-// The library's default terminate handler. The entry point installs its own, which
-// ends the process with the failed run's status; this one only keeps the verbose
-// handler out of the exe (a windowless program has no console to print to).
+// The library's default terminate handler, for a C++ exception that nothing catches.
+// It raises the code of a fatal application exit, so that the process's fault filter
+// ends it: in the run, status 8 and its line; in the web-post library's child, that code.
+// And it keeps the verbose handler out of the exe (a windowless program has no console).
 void __verbose_terminate_handler() {
+    RaiseException(0x40000015, EXCEPTION_NONCONTINUABLE, 0, nullptr);  // STATUS_FATAL_APP_EXIT
     std::abort();
 }
 

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "platform/win32/com_error.h"
-#include "platform/win32/win32_host.h"
 
 namespace tavrel::win32 {
 
@@ -58,7 +57,6 @@ ComPtr<IDispatch> createDispatchObject(const std::wstring& progId) {
     ComPtr<IDispatch> object;
     const HRESULT created = CoCreateInstance(classId, nullptr, CLSCTX_SERVER, IID_IDispatch,
                                              reinterpret_cast<void**>(object.GetAddressOf()));
-    Win32Host::takeFaultsBack();  // a library loaded here may have set a filter of its own
     throwIfFailed(created);
     return object;
 }
@@ -80,7 +78,6 @@ UniqueVariant invokeById(IDispatch* object, DISPID member, WORD flags,
     UINT argumentError = 0;
     const HRESULT hr = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                       putting ? nullptr : result.put(), &exception, &argumentError);
-    Win32Host::takeFaultsBack();
     if (hr == DISP_E_EXCEPTION) {
         throw errorFromException(exception);
     }

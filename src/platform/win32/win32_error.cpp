@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/text.h"
+
 namespace tavrel::win32 {
 
 namespace {
@@ -51,7 +53,7 @@ std::wstring systemMessageOrEmpty(DWORD code) {
 std::wstring systemMessage(DWORD code) {
     std::wstring message = systemMessageOrEmpty(code);
     if (message.empty()) {
-        message = L"Windows error " + std::to_wstring(code);
+        message = L"Windows error " + decimalText(code);
     }
     return message;
 }

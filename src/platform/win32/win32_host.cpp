@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <exception>
+#include <stdlib.h>
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,7 +32,7 @@ bool Win32Host::previousInstanceRunning() {
     return false;
 }
 
-std::wstring Win32Host::executableFolder() {
+std::wstring executablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
@@ -42,41 +41,28 @@ std::wstring Win32Host::executableFolder() {
             throwLastError();
         }
         if (length < size) {
-            std::wstring path(buffer.data(), length);
-            const auto slash = path.find_last_of(L'\\');
-            if (slash == std::wstring::npos) {
-                throw Error(errnum::kPathNotFound, L"The executable's path has no folder");
-            }
-            // A drive root keeps its backslash, as "C:\".
-            path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
-            return path;
+            return std::wstring(buffer.data(), length);
         }
         buffer.resize(buffer.size() * 2);
     }
 }
 
+std::wstring Win32Host::executableFolder() {
+    std::wstring path = executablePath();
+    const auto slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) {
+        throw Error(errnum::kPathNotFound, L"The executable's path has no folder");
+    }
+    // A drive root keeps its backslash, as "C:\".
+    path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
+    return path;
+}
+
 namespace {
 
-// The system calls the fault filter and the terminate handler without any context:
-// this is the host they act for, set once when the run hands its faults over.
+// The system calls the fault filter without any context: this is the host it acts for,
+// set once when the run hands its faults over.
 Win32Host* faultHost = nullptr;
-
-// The code a fatal exit of the application has: an abort() reads as one.
-constexpr DWORD kAbortCode = 0x40000015;  // STATUS_FATAL_APP_EXIT
-
-// What the filter needs of a stack that overflowed, kept back on every thread of ours.
-constexpr ULONG kFaultStackBytes = 64 * 1024;
-
-void reserveStackForFaults() {
-    ULONG bytes = kFaultStackBytes;
-    SetThreadStackGuarantee(&bytes);
-}
-
-// What a C++ runtime raises for its own exceptions, "GCC" in the low bytes: its filter
-// hands an uncaught one back to the runtime, which then calls the terminate handler.
-bool isRuntimeException(DWORD code) {
-    return (code & 0x00FFFFFFu) == 0x00474343u;
-}
 
 }  // namespace
 
@@ -98,25 +84,19 @@ void Win32Host::endFaultsWith(std::uint32_t status,
     // A windowless run has nobody to answer a dialog, and error reporting may hold
     // the process while it collects.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    // The C runtime's abort() would show its "Runtime Error" box first, then raise
-    // SIGABRT; a library's uncaught C++ exception ends in its runtime's abort() too.
+    // The C runtime's abort() would show its "Runtime Error" box.
     _set_error_mode(_OUT_TO_STDERR);
-    std::signal(SIGABRT, &Win32Host::endOnAbort);
-    reserveStackForFaults();
     faultHost = this;
-    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
-        SetUnhandledExceptionFilter(&Win32Host::endOnFault);
-    if (previous != &Win32Host::endOnFault) {
-        runtimeFaultFilter_ = previous;
-    }
-    std::set_terminate(&Win32Host::endOnEscapedException);
+    SetUnhandledExceptionFilter(&Win32Host::endOnFault);
 }
 
-void Win32Host::takeFaultsBack() {
-    // Whatever filter a library put in place is dropped, not chained: its idea of an
-    // end (an exit with 0, say) would take the run's status away.
-    if (faultHost != nullptr) {
-        SetUnhandledExceptionFilter(&Win32Host::endOnFault);
+void Win32Host::endAlongWith(HANDLE process) {
+    endAlongWith_ = process;
+}
+
+void Win32Host::endTheChild(std::uint32_t status) const {
+    if (HANDLE child = endAlongWith_) {
+        TerminateProcess(child, status);
     }
 }
 
@@ -130,7 +110,6 @@ void Win32Host::setEndReport(std::function<void(std::uint32_t status)> report) {
 
 DWORD WINAPI Win32Host::waitForTheTimeLimit(void* host) {
     auto& self = *static_cast<Win32Host*>(host);
-    reserveStackForFaults();
     Sleep(self.limitMilliseconds_);
     if (self.claimEnd(self.limitStatus_)) {
         self.endAfter(LastWords::TimeLimit, self.limitStatus_);
@@ -142,9 +121,6 @@ DWORD WINAPI Win32Host::waitForTheTimeLimit(void* host) {
 LONG WINAPI Win32Host::endOnFault(EXCEPTION_POINTERS* fault) {
     Win32Host& self = *faultHost;
     const DWORD code = fault->ExceptionRecord->ExceptionCode;
-    if (isRuntimeException(code) && self.runtimeFaultFilter_ != nullptr) {
-        return self.runtimeFaultFilter_(fault);
-    }
     if (self.claimEnd(self.faultStatus_)) {
         InterlockedExchange(&self.faultCode_, static_cast<LONG>(code));
         self.endAfter(LastWords::Fault, self.faultStatus_);
@@ -152,34 +128,8 @@ LONG WINAPI Win32Host::endOnFault(EXCEPTION_POINTERS* fault) {
     self.endWithClaimedStatus();  // a fault after the claim changes nothing
 }
 
-void Win32Host::endOnAbort(int) {
-    Win32Host& self = *faultHost;
-    if (self.claimEnd(self.faultStatus_)) {
-        InterlockedExchange(&self.faultCode_, static_cast<LONG>(kAbortCode));
-        self.endAfter(LastWords::Fault, self.faultStatus_);
-    }
-    self.endWithClaimedStatus();
-}
-
-void Win32Host::endOnLibraryExit() {
-    // The system has ended every other thread already and holds the loader lock:
-    // nothing can be said, only the status kept.
-    claimEnd(faultStatus_);
-    TerminateProcess(GetCurrentProcess(), claimedStatus());
-    for (;;) {
-        Sleep(INFINITE);
-    }
-}
-
-void Win32Host::endOnEscapedException() {
-    // Ends as abort() would, which is where a C++ exception that nothing catches
-    // ends in a library's own runtime.
-    endOnAbort(SIGABRT);
-}
-
 DWORD WINAPI Win32Host::sayLastWords(void* host) {
     auto& self = *static_cast<Win32Host*>(host);
-    reserveStackForFaults();
     WaitForSingleObject(self.speak_.get(), INFINITE);
     if (self.lastWords_ == static_cast<LONG>(LastWords::TimeLimit)) {
         self.timeLimitWords_();
@@ -210,6 +160,7 @@ void Win32Host::startSpeaker() {
 
 void Win32Host::endAfter(LastWords words, std::uint32_t status) {
     speakLastWords(words);
+    endTheChild(status);
     TerminateProcess(GetCurrentProcess(), status);
     for (;;) {
         Sleep(INFINITE);
@@ -243,6 +194,7 @@ void Win32Host::endWithClaimedStatus() const {
     if (speaker_ && WaitForSingleObject(speak_.get(), 0) == WAIT_OBJECT_0) {
         WaitForSingleObject(spoken_.get(), kLastWordsMilliseconds);
     }
+    endTheChild(claimedStatus());
     TerminateProcess(GetCurrentProcess(), claimedStatus());
     for (;;) {
         Sleep(INFINITE);
@@ -282,7 +234,7 @@ void Win32Host::endProcess(std::uint32_t status) {
         }
     }
     speakLastWords(LastWords::None);  // the end's report alone
-    // Libraries unload here, where the watchdog still bounds the time they take.
+    // Libraries unload and the child goes here, where the watchdog still bounds the time.
     if (releaseAtEnd_) {
         releaseAtEnd_();
     }
@@ -291,21 +243,4 @@ void Win32Host::endProcess(std::uint32_t status) {
     endWithClaimedStatus();
 }
 
-namespace {
-
-// The run's own ends never call ExitProcess, so a process detach that reaches the exe
-// is a library's exit (ExitProcess or exit(), with 0 perhaps): not the run's status.
-void NTAPI hearProcessDetach(PVOID, DWORD reason, PVOID) {
-    if (reason == DLL_PROCESS_DETACH && faultHost != nullptr) {
-        faultHost->endOnLibraryExit();
-    }
-}
-
-}  // namespace
-
 }  // namespace tavrel::win32
-
-// The exe's TLS callbacks, which the system calls on a process detach; the C
-// runtime's table runs from .CRT$XLA to .CRT$XLZ.
-extern "C" __attribute__((section(".CRT$XLT"), used))
-const PIMAGE_TLS_CALLBACK tavrelProcessDetachCallback = &tavrel::win32::hearProcessDetach;

@@ -12,6 +12,9 @@
 
 namespace tavrel::win32 {
 
+/// The running executable's full path. Throws Error.
+std::wstring executablePath();
+
 // A mutex of this process. Held by a thread that ends, it passes to the next waiter.
 class Win32Lock : public Lock {
   public:
@@ -38,12 +41,9 @@ class Win32Host : public Host {
     void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
-    /// Puts the run's fault filter back in place, after a call into a library that may
-    /// have put its own there. Does nothing before the run hands its faults over.
-    static void takeFaultsBack();
-    /// Ends the process as a library's exit is heard: with the fault status, or the
-    /// status already claimed. Never returns.
-    [[noreturn]] void endOnLibraryExit();
+    /// Has every end of the run end this process too (nullptr: none), for a child that
+    /// could not have a job of its own to end it with the run. Never throws.
+    void endAlongWith(HANDLE process);
 
   private:
     enum class LastWords : LONG { None, TimeLimit, Fault };
@@ -53,8 +53,6 @@ class Win32Host : public Host {
     static DWORD WINAPI waitForTheTimeLimit(void* host);
     static DWORD WINAPI sayLastWords(void* host);
     static LONG WINAPI endOnFault(EXCEPTION_POINTERS* fault);
-    [[noreturn]] static void __cdecl endOnAbort(int signal);
-    [[noreturn]] static void endOnEscapedException();
 
     bool claimEnd(std::uint32_t status);
     std::uint32_t claimedStatus() const;
@@ -62,6 +60,7 @@ class Win32Host : public Host {
     [[noreturn]] void endAfter(LastWords words, std::uint32_t status);
     void speakLastWords(LastWords words);
     [[noreturn]] void endWithClaimedStatus() const;
+    void endTheChild(std::uint32_t status) const;
 
     // Held for the life of the process, so later copies see this one.
     UniqueHandle instanceMutex_;
@@ -72,8 +71,8 @@ class Win32Host : public Host {
 
     std::uint32_t faultStatus_ = 0;
     std::function<void(std::uint32_t)> faultWords_;
-    LPTOP_LEVEL_EXCEPTION_FILTER runtimeFaultFilter_ = nullptr;
     volatile LONG faultCode_ = 0;
+    HANDLE volatile endAlongWith_ = nullptr;
 
     std::function<void()> releaseAtEnd_;
     std::function<void(std::uint32_t)> endReport_;

@@ -1,7 +1,9 @@
 // The real operating system behind the seam.
 #pragma once
 
+#include "platform/child_automation.h"
 #include "platform/platform.h"
+#include "platform/win32/child_process.h"
 #include "platform/win32/win32_automation.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_log.h"
@@ -22,7 +24,10 @@ struct Win32Platform {
     Win32ProfileReader profiles;
     Win32System system;
     Win32Wmi wmi;
-    Win32Automation automation;
+    Win32Automation inProcessAutomation;
+    Win32ChildStarter childStarter{host};
+    // The agent's library is loaded in a child, never here; everything else in the run.
+    ChildAutomation automation{inProcessAutomation, childStarter, L"Mavlin.WebPost"};
     Win32EventLog eventLog;
 
     Platform view() {

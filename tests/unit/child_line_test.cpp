@@ -1,0 +1,41 @@
+// The messages between the run and the web-post library's child: what one side writes,
+// the other reads back whole, and bytes that are not a message read as nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/child_automation.h"
+#include "platform/text.h"
+
+namespace tavrel {
+namespace {
+
+TEST(ChildLine, FieldsComeBackWholeAndAnythingElseReadsAsNothing) {
+    const std::string message = encodeFields({L"answer", L"", L"r\u00e9ply \x01", L"1"});
+    EXPECT_EQ(decodeFields(message),
+              (std::vector<std::wstring>{L"answer", L"", L"r\u00e9ply \x01", L"1"}));
+    EXPECT_EQ(decodeFields(encodeFields({})), std::vector<std::wstring>{});
+
+    const std::string notMessages[] = {
+        "",
+        message.substr(0, message.size() - 1),  // cut short
+        message + std::string(4, '\0'),         // more than it holds
+        std::string("\xFF\xFF\xFF\x7F", 4),     // a count beyond the bytes
+        "garbled",
+    };
+    for (const std::string& bytes : notMessages) {
+        EXPECT_FALSE(decodeFields(bytes)) << testing::PrintToString(bytes);
+    }
+}
+
+TEST(DecimalText, NumbersAreWrittenInDecimal) {
+    EXPECT_EQ(decimalText(0), L"0");
+    EXPECT_EQ(decimalText(1800), L"1800");
+    EXPECT_EQ(decimalText(18446744073709551615ull), L"18446744073709551615");
+    EXPECT_EQ(signedDecimalText(-2147467259), L"-2147467259");
+    EXPECT_EQ(signedDecimalText(INT64_MIN), L"-9223372036854775808");
+}
+
+}  // namespace
+}  // namespace tavrel
