@@ -1,11 +1,13 @@
 #include "prereq/web_post_component.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/silent_registration.h"
+#include "prereq/who_else_may_change.h"
 
 namespace tavrel {
 
@@ -22,23 +24,44 @@ bool libraryPresent(RunContext& run, std::unique_ptr<FileSystem>& fso,
     return fso->fileExists(libraryPath);
 }
 
+// Registering and loading run the library, and whatever it imports from its folder, with
+// the rights this program runs with: neither may be something others can change.
+bool libraryProtected(RunContext& run, const std::wstring& libraryPath) {
+    FileSystem& fso = *run.state.gFso;
+    std::optional<std::wstring> why = whoElseMayChange(fso, libraryPath, ObjectPlace::UsedItself);
+    if (!why) {
+        why = whoElseMayChangeFolder(fso, run.state.gInstallPath);
+        run.state.installFolderChecked = true;
+    }
+    if (why) {
+        writeLog(run, L"ERR : " + *why + L"; nothing is registered, loaded or written there.");
+    }
+    return !why;
+}
+
 }  // namespace
 
-bool checkWebPostComponent(RunContext& run) {
+WebPostLibrary checkWebPostComponent(RunContext& run) {
+    const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
+    std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
     bool present = true;
-    withTrap(
+    const bool answered = withTrap(
         [&] {
-            const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
-            std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
-            if (!libraryPresent(run, fso, libraryPath)) {
-                writeLog(run, L"MSG : Mavlin.dll is missing.");
-                present = false;
-                return;
-            }
-            registerLibrarySilently(run, libraryPath);
+            present = libraryPresent(run, fso, libraryPath);
+            return true;
         },
-        [](const Error&) {});
-    return present;
+        [](const Error&) { return false; });
+    if (!present) {
+        writeLog(run, L"MSG : Mavlin.dll is missing.");
+        return WebPostLibrary::Missing;
+    }
+    if (!libraryProtected(run, libraryPath)) {
+        return WebPostLibrary::OpenToOthers;
+    }
+    if (answered) {
+        ignoreFailure([&] { registerLibrarySilently(run, libraryPath); });
+    }
+    return WebPostLibrary::Ready;
 }
 
 }  // namespace tavrel

@@ -1,10 +1,12 @@
 #include "run/run_finish.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "prereq/who_else_may_change.h"
 
 namespace tavrel {
 
@@ -29,6 +31,24 @@ void moveRunLog(RunContext& run, const std::wstring& archivedLog, const std::wst
     });
 }
 
+// A link in a folder others may change would take the log, and the deletion of the
+// previous one, anywhere. Asked before either.
+std::optional<std::wstring> whoElseMayChangeArchive(RunContext& run,
+                                                    const std::wstring& archiveFolder) {
+    return withTrap(
+        [&]() -> std::optional<std::wstring> {
+            FileSystem& fso = fileSystemOf(run);
+            if (!run.state.installFolderChecked) {
+                if (auto why = whoElseMayChangeFolder(fso, run.state.gInstallPath)) {
+                    return why;
+                }
+            }
+            // A folder the finish makes inherits what the installation folder allows.
+            return whoElseMayChange(fso, archiveFolder, ObjectPlace::UsedItself, true);
+        },
+        [](const Error& error) -> std::optional<std::wstring> { return error.description(); });
+}
+
 }  // namespace
 
 void finishRun(RunContext& run) {
@@ -46,6 +66,13 @@ void finishRun(RunContext& run) {
     // The doubled backslash and the other letter case name the same folder.
     const std::wstring archivedLog = state.gInstallPath + L"\\Applicationlog\\TavrelLog.txt";
     const std::wstring shownAs = archiveFolder + L"\\" + std::wstring(kRunLogName);
+
+    if (const auto why = whoElseMayChangeArchive(run, archiveFolder)) {
+        writeLog(run, L"ERR : " + *why + L"; the log stays next to the executable.");
+        writeLog(run, L"MSG : Application Completed");
+        releaseRunLog(run);
+        return;
+    }
 
     ignoreFailure([&] {
         if (answerOrYes([&] { return fileSystemOf(run).fileExists(archivedLog); })) {
