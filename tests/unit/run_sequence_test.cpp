@@ -271,7 +271,8 @@ Outcome outcomeOf(const RunContext& run, const FakePlatform& os) {
     return outcome;
 }
 
-const std::wstring kArchived = L"C:\\Program Files\\QUENDA Agent\\ApplicationLog\\TavrelLog.txt";
+const std::wstring kInstallFolder = L"C:\\Program Files\\QUENDA Agent";
+const std::wstring kArchived = kInstallFolder + L"\\ApplicationLog\\TavrelLog.txt";
 const std::wstring kNextToExe = L"C:\\Program Files\\Tavrel\\TavrelLog.txt";
 const std::wstring kStuckInALine = L"next to the executable (the run was stopped inside a write";
 
@@ -415,6 +416,46 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          8,
          nullptr,
          {kArchived, L"ERR : Err using WMI Err Description : Denied"}},
+        {"others may change the installation folder: nothing registered, loaded or written",
+         [](FakePlatform& os) { os.tree.openToOthers(kInstallFolder); },
+         10,
+         nullptr,
+         {kNextToExe, L"ERR : " + kInstallFolder +
+                          L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); nothing is "
+                          L"registered, loaded or written there."}},
+        {"others may change a folder above the library's",
+         [](FakePlatform& os) { os.tree.openToOthers(L"C:\\Program Files", 0x40000); },
+         10,
+         nullptr,
+         {kNextToExe, L"ERR : C:\\Program Files may be changed by BUILTIN\\Users (WRITE_DAC)"}},
+        {"delivered, but others may change ApplicationLog: the log stays",
+         [](FakePlatform& os) {
+             os.tree.addFolder(kInstallFolder + L"\\ApplicationLog");
+             os.tree.openToOthers(kInstallFolder + L"\\ApplicationLog");
+         },
+         0,
+         nullptr,
+         {kNextToExe}},
+        {"library missing, and others may change the installation folder: the log stays",
+         [](FakePlatform& os) {
+             os.tree.files.erase(fake::FileTree::keyOf(kInstallFolder + L"\\Mavlin.dll"));
+             os.tree.openToOthers(kInstallFolder);
+         },
+         5,
+         nullptr,
+         {kNextToExe,
+          L"may be changed by BUILTIN\\Users (FILE_WRITE_DATA); the log stays next "
+          L"to the executable."}},
+        {"five failed tries, but others may change TreskPostLogs",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+             os.tree.addFolder(kInstallFolder + L"\\TreskPostLogs");
+             os.tree.openToOthers(kInstallFolder + L"\\TreskPostLogs");
+         },
+         3,
+         nullptr,
+         {kArchived, L"ERR : in sendWebPost function() " + kInstallFolder +
+                         L"\\TreskPostLogs may be changed by BUILTIN\\Users"}},
         {"time limit reached in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
          9,
@@ -463,6 +504,12 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
             c.lastLine != nullptr ? std::vector{kLastWordsLockWaitMilliseconds}
                                   : std::vector<std::uint32_t>{};
         EXPECT_EQ(os.host.lockWaits, lastWordsWaits);
+        // Where others may change the library or its folders, nothing runs it.
+        if (c.status == 10) {
+            EXPECT_TRUE(os.system.started.empty());
+            EXPECT_EQ(os.ops.count("PostXMLString"), 0);
+            EXPECT_EQ(os.exeLogMessages().back(), L"MSG : Application Completed");
+        }
         if (c.lastLine != nullptr) {
             const Lines log = os.runLogMessages();
             EXPECT_EQ(log.empty() ? L"" : log.back(), c.lastLine);
