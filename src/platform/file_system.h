@@ -71,11 +71,12 @@ class FileSystem {
     virtual std::wstring runningAccountSid() = 0;
 
     /// The account's name as DOMAIN\name (or name alone where it has no domain), or the
-    /// SID itself where the system knows no name for it. Throws Error.
+    /// SID itself where the system knows no name for it.
     virtual std::wstring accountName(const std::wstring& sid) = 0;
 
-    /// The path as Windows loads from it: environment strings expanded and every part in
-    /// its long form. Throws Error when the file or folder does not exist.
+    /// The path as Windows loads from it: environment strings expanded, made full (one
+    /// backslash between names) and every part in its long form. Throws Error when the
+    /// file or folder does not exist.
     virtual std::wstring longPathName(const std::wstring& path) = 0;
 };
 

@@ -1,7 +1,6 @@
 #include "prereq/web_post_component.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "log/run_log.h"
@@ -28,15 +27,15 @@ bool libraryPresent(RunContext& run, std::unique_ptr<FileSystem>& fso,
 // the rights this program runs with: neither may be something others can change.
 bool libraryProtected(RunContext& run, const std::wstring& libraryPath) {
     FileSystem& fso = *run.state.gFso;
-    std::optional<std::wstring> why = whoElseMayChange(fso, libraryPath, ObjectPlace::UsedItself);
-    if (!why) {
+    std::wstring why = whoElseMayChange(fso, libraryPath, ObjectPlace::UsedItself);
+    if (why.empty()) {
         why = whoElseMayChangeFolder(fso, run.state.gInstallPath);
         run.state.installFolderChecked = true;
     }
-    if (why) {
-        writeLog(run, L"ERR : " + *why + L"; nothing is registered, loaded or written there.");
+    if (!why.empty()) {
+        logOthersMayChange(run, why, L"; nothing is registered, loaded or written there.");
     }
-    return !why;
+    return why.empty();
 }
 
 }  // namespace

@@ -1,24 +1,22 @@
 #include "prereq/who_else_may_change.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
-#include <vector>
 
+#include "log/run_log.h"
 #include "platform/error.h"
 
 namespace tavrel {
 
 namespace {
 
-constexpr std::wstring_view kLocalSystem = L"S-1-5-18";
-constexpr std::wstring_view kAdministrators = L"S-1-5-32-544";
-constexpr std::wstring_view kTrustedInstaller =
-    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-constexpr std::wstring_view kOwnerRights = L"S-1-3-4";
+constexpr const wchar_t* kTrusted[] = {
+    L"S-1-5-18", L"S-1-5-32-544",
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+constexpr const wchar_t* kOwnerRights = L"S-1-3-4";
 
 constexpr std::uint32_t kGenericAll = 0x10000000;
-constexpr std::uint32_t kGenericWrite = 0x40000000;
 constexpr std::uint32_t kWriteDac = 0x00040000;
 constexpr std::uint32_t kWriteOwner = 0x00080000;
 constexpr std::uint32_t kDelete = 0x00010000;
@@ -33,7 +31,7 @@ struct NamedRight {
 // first an entry holds.
 constexpr NamedRight kChangeRights[] = {
     {kGenericAll, L"GENERIC_ALL"},
-    {kGenericWrite, L"GENERIC_WRITE"},
+    {0x40000000, L"GENERIC_WRITE"},
     {kWriteDac, L"WRITE_DAC"},
     {kWriteOwner, L"WRITE_OWNER"},
     {kDelete, L"DELETE"},
@@ -50,53 +48,26 @@ constexpr NamedRight kChangeRights[] = {
 std::uint32_t countedRights(ObjectPlace place) {
     constexpr std::uint32_t kReplaceBelow =
         kGenericAll | kWriteDac | kWriteOwner | kFileDeleteChild;
-    switch (place) {
-        case ObjectPlace::FolderAbove:
-            return kReplaceBelow | kDelete;
-        case ObjectPlace::DriveRoot:
-            return kReplaceBelow;
-        case ObjectPlace::UsedItself:
-            break;
+    if (place == ObjectPlace::FolderAbove) {
+        return kReplaceBelow | kDelete;
     }
-    return ~std::uint32_t{0};
+    return place == ObjectPlace::DriveRoot ? kReplaceBelow : ~std::uint32_t{0};
 }
 
-std::wstring nameOf(FileSystem& fso, const std::wstring& sid) {
-    if (sid.empty()) {
-        return L"Everyone";
-    }
-    return withTrap([&] { return fso.accountName(sid); }, [&](const Error&) { return sid; });
-}
-
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-std::vector<std::wstring> partsOf(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    std::wstring part;
-    for (const wchar_t c : path) {
-        if (!isSeparator(c)) {
-            part += c;
-        } else if (!part.empty()) {
-            parts.push_back(std::exchange(part, {}));
+bool isTrusted(const std::wstring& sid, const std::wstring& runningSid) {
+    for (const wchar_t* trusted : kTrusted) {
+        if (sid == trusted) {
+            return true;
         }
     }
-    if (!part.empty()) {
-        parts.push_back(part);
-    }
-    return parts;
+    return !runningSid.empty() && sid == runningSid;
 }
 
 }  // namespace
 
-std::optional<OthersRight> findOthersRight(const ObjectSecurity& security, ObjectPlace place,
-                                           std::wstring_view runningSid) {
-    const auto trusted = [&](std::wstring_view sid) {
-        return sid == kLocalSystem || sid == kAdministrators || sid == kTrustedInstaller ||
-               (!runningSid.empty() && sid == runningSid);
-    };
-    if (!trusted(security.ownerSid)) {
+OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
+                            const std::wstring& runningSid) {
+    if (!isTrusted(security.ownerSid, runningSid)) {
         return OthersRight{security.ownerSid, L"owner"};
     }
     if (!security.hasDacl) {
@@ -105,7 +76,8 @@ std::optional<OthersRight> findOthersRight(const ObjectSecurity& security, Objec
     const std::uint32_t counted = countedRights(place);
     for (const auto& entry : security.entries) {
         // OWNER RIGHTS grants what the owner, trusted by now, may do.
-        if (!entry.allows || entry.inheritOnly || entry.sid == kOwnerRights || trusted(entry.sid)) {
+        if (!entry.allows || entry.inheritOnly || entry.sid == kOwnerRights ||
+            isTrusted(entry.sid, runningSid)) {
             continue;
         }
         for (const auto& right : kChangeRights) {
@@ -114,61 +86,68 @@ std::optional<OthersRight> findOthersRight(const ObjectSecurity& security, Objec
             }
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::wstring> whoElseMayChange(FileSystem& fso, const std::wstring& path,
-                                             ObjectPlace place, bool absentIsSafe) {
-    // An account the system cannot name is trusted nowhere.
-    const std::wstring runningSid = withTrap([&] { return fso.runningAccountSid(); },
-                                             [](const Error&) { return std::wstring(); });
-    return withTrap(
-        [&]() -> std::optional<std::wstring> {
-            const std::optional<OthersRight> found =
-                findOthersRight(fso.readSecurity(path), place, runningSid);
-            if (!found) {
-                return std::nullopt;
+std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectPlace place,
+                              bool absentIsSafe) {
+    std::wstring why;
+    withTrap(
+        [&] {
+            const OthersRight found =
+                findOthersRight(fso.readSecurity(path), place, fso.runningAccountSid());
+            if (found.right != nullptr) {
+                why = path;
+                why += L" may be changed by ";
+                why += found.sid.empty() ? L"Everyone" : fso.accountName(found.sid);
+                why += L" (";
+                why += found.right;
+                why += L")";
             }
-            return path + L" may be changed by " + nameOf(fso, found->sid) + L" (" + found->right +
-                   L")";
         },
-        [&](const Error& error) -> std::optional<std::wstring> {
-            if (absentIsSafe && (error.number() == errnum::kFileNotFound ||
-                                 error.number() == errnum::kPathNotFound)) {
-                return std::nullopt;
+        [&](const Error& error) {
+            if (!absentIsSafe || (error.number() != errnum::kFileNotFound &&
+                                  error.number() != errnum::kPathNotFound)) {
+                why = path;
+                why += L" may be changed by anyone (its owner and DACL cannot be read: ";
+                why += error.description();
+                why += L")";
             }
-            return path + L" may be changed by anyone (its owner and DACL cannot be read: " +
-                   error.description() + L")";
         });
+    return why;
 }
 
-std::optional<std::wstring> whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder) {
-    const std::vector<std::wstring> parts = partsOf(folder);
-    const bool share = folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1]);
-    const std::size_t rootParts = share ? 2 : 1;
-    if (parts.size() < rootParts) {
-        return whoElseMayChange(fso, folder, ObjectPlace::UsedItself);
+std::wstring whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder) {
+    constexpr const wchar_t* kSeparators = L"\\/";
+    // The root, "C:" or "\\server\share", is asked last, with its backslash.
+    std::size_t rootLength = 2;
+    if (folder.find_first_of(kSeparators) == 0) {
+        rootLength = folder.find_first_of(kSeparators, folder.find_first_of(kSeparators, 2) + 1);
     }
-    // From the folder up: each path without its trailing backslash, the root's with it.
-    std::wstring root = share ? L"\\\\" + parts[0] + L"\\" + parts[1] : parts[0];
-    std::vector<std::wstring> chain;
-    std::wstring path = root;
-    for (std::size_t i = rootParts; i < parts.size(); ++i) {
-        path += L"\\" + parts[i];
-        chain.push_back(path);
-    }
-    root += L"\\";
-    if (chain.empty()) {
-        return whoElseMayChange(fso, root, ObjectPlace::UsedItself);
-    }
-    for (std::size_t i = chain.size(); i-- > 0;) {
-        const ObjectPlace place =
-            i + 1 == chain.size() ? ObjectPlace::UsedItself : ObjectPlace::FolderAbove;
-        if (auto why = whoElseMayChange(fso, chain[i], place)) {
+    rootLength = std::min(rootLength, folder.size());
+    // From the folder up, each without its trailing backslashes.
+    ObjectPlace place = ObjectPlace::UsedItself;
+    std::size_t end = folder.find_last_not_of(kSeparators) + 1;
+    while (end > rootLength) {
+        std::wstring why = whoElseMayChange(fso, folder.substr(0, end), place);
+        if (!why.empty()) {
             return why;
         }
+        const std::size_t cut = folder.find_last_of(kSeparators, end - 1);
+        end = cut == std::wstring::npos || cut < rootLength
+                  ? rootLength
+                  : folder.find_last_not_of(kSeparators, cut) + 1;
+        place = ObjectPlace::FolderAbove;
     }
-    return whoElseMayChange(fso, root, ObjectPlace::DriveRoot);
+    return whoElseMayChange(fso, folder.substr(0, rootLength) + L"\\",
+                            place == ObjectPlace::UsedItself ? place : ObjectPlace::DriveRoot);
+}
+
+void logOthersMayChange(RunContext& run, const std::wstring& why, const wchar_t* consequence) {
+    std::wstring line = L"ERR : ";
+    line += why;
+    line += consequence;
+    writeLog(run, line);
 }
 
 }  // namespace tavrel

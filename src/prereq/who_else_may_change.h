@@ -3,10 +3,9 @@
 // code or write its files wherever they chose, with the rights it runs with.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "context/run_state.h"
 #include "platform/file_system.h"
 
 namespace tavrel {
@@ -17,25 +16,28 @@ enum class ObjectPlace { UsedItself, FolderAbove, DriveRoot };
 
 // An account the program does not trust, and the right that lets it change the object.
 struct OthersRight {
-    std::wstring sid;  // empty where the DACL is null: then everyone may
-    std::wstring right;
+    std::wstring sid;                // empty where the DACL is null: then everyone may
+    const wchar_t* right = nullptr;  // nullptr where no one else may change the object
 };
 
 /// The first account other than the system, the administrators, TrustedInstaller and
-/// runningSid that may change the object, and by which right; nothing when none may.
-/// Deny entries are not weighed: a deny entry never makes an allow entry safe.
-std::optional<OthersRight> findOthersRight(const ObjectSecurity& security, ObjectPlace place,
-                                           std::wstring_view runningSid);
+/// runningSid that may change the object, and by which right. Deny entries are not
+/// weighed: a deny entry never makes an allow entry safe.
+OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
+                            const std::wstring& runningSid);
 
 /// Why others may change the object at path, as a log line's text that names the object,
-/// the account and the right; nothing when no one else may. A descriptor that cannot be
+/// the account and the right; empty when no one else may. A descriptor that cannot be
 /// read counts as "others may", with the system's error, except, where absentIsSafe, for
 /// an object that does not exist.
-std::optional<std::wstring> whoElseMayChange(FileSystem& fso, const std::wstring& path,
-                                             ObjectPlace place, bool absentIsSafe = false);
+std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectPlace place,
+                              bool absentIsSafe = false);
 
 /// whoElseMayChange for a folder itself, then for each folder above it up to its drive's
 /// root or its share (\\server\share).
-std::optional<std::wstring> whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder);
+std::wstring whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder);
+
+/// Logs "ERR : ", why and what the run does about it.
+void logOthersMayChange(RunContext& run, const std::wstring& why, const wchar_t* consequence);
 
 }  // namespace tavrel

@@ -2,16 +2,14 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "context/run_state.h"
 
 namespace tavrel {
 
-/// Throws Error unless the class's InprocServer32, in the program's registry view, names
-/// the library given, compared as Windows compares paths (without regard to case,
+/// Throws Error unless Mavlin.WebPost's InprocServer32, in the program's registry view,
+/// names the library given, compared as Windows compares paths (without regard to case,
 /// environment strings expanded, long names).
-void requireClassLibrary(RunContext& run, std::wstring_view progId,
-                         const std::wstring& libraryPath);
+void requireClassLibrary(RunContext& run, const std::wstring& libraryPath);
 
 }  // namespace tavrel

@@ -17,8 +17,9 @@ void spoolUnsentReport(RunContext& run, const std::wstring& report) {
     const std::wstring folder = state.gInstallPath + L"TreskPostLogs";
     // Asked before anything is written: a link there would take the report anywhere. A
     // folder made below inherits what the installation folder allows.
-    if (const auto why = whoElseMayChange(*state.gFso, folder, ObjectPlace::UsedItself, true)) {
-        throw Error(errnum::kPermissionDenied, *why + L"; the report is not kept");
+    const std::wstring why = whoElseMayChange(*state.gFso, folder, ObjectPlace::UsedItself, true);
+    if (!why.empty()) {
+        throw Error(errnum::kPermissionDenied, why + L"; the report is not kept");
     }
 
     const std::wstring name = spoolFileName(state.gRegID, run.os.clock.now());

@@ -36,7 +36,7 @@ void postOrSpool(RunContext& run) {
     const RunState& state = run.state;
     // The library checked before its registration, and no other: a slow or failed
     // registration can leave the class naming another.
-    requireClassLibrary(run, L"Mavlin.WebPost", state.gInstallPath + L"Mavlin.dll");
+    requireClassLibrary(run, state.gInstallPath + L"Mavlin.dll");
     std::unique_ptr<AutomationObject> webPost = run.os.automation.createObject(L"Mavlin.WebPost");
 
     PostXmlArguments args;

@@ -1,7 +1,6 @@
 #include "run/run_finish.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "log/run_log.h"
@@ -33,20 +32,18 @@ void moveRunLog(RunContext& run, const std::wstring& archivedLog, const std::wst
 
 // A link in a folder others may change would take the log, and the deletion of the
 // previous one, anywhere. Asked before either.
-std::optional<std::wstring> whoElseMayChangeArchive(RunContext& run,
-                                                    const std::wstring& archiveFolder) {
-    return withTrap(
-        [&]() -> std::optional<std::wstring> {
-            FileSystem& fso = fileSystemOf(run);
-            if (!run.state.installFolderChecked) {
-                if (auto why = whoElseMayChangeFolder(fso, run.state.gInstallPath)) {
-                    return why;
-                }
-            }
-            // A folder the finish makes inherits what the installation folder allows.
-            return whoElseMayChange(fso, archiveFolder, ObjectPlace::UsedItself, true);
-        },
-        [](const Error& error) -> std::optional<std::wstring> { return error.description(); });
+std::wstring whoElseMayChangeArchive(RunContext& run, const std::wstring& archiveFolder) {
+    if (!run.state.gFso) {
+        return {};  // no log either: nothing to move
+    }
+    std::wstring why;
+    if (!run.state.installFolderChecked) {
+        why = whoElseMayChangeFolder(*run.state.gFso, run.state.gInstallPath);
+    }
+    // A folder the finish makes inherits what the installation folder allows.
+    return why.empty()
+               ? whoElseMayChange(*run.state.gFso, archiveFolder, ObjectPlace::UsedItself, true)
+               : why;
 }
 
 }  // namespace
@@ -67,8 +64,9 @@ void finishRun(RunContext& run) {
     const std::wstring archivedLog = state.gInstallPath + L"\\Applicationlog\\TavrelLog.txt";
     const std::wstring shownAs = archiveFolder + L"\\" + std::wstring(kRunLogName);
 
-    if (const auto why = whoElseMayChangeArchive(run, archiveFolder)) {
-        writeLog(run, L"ERR : " + *why + L"; the log stays next to the executable.");
+    const std::wstring why = whoElseMayChangeArchive(run, archiveFolder);
+    if (!why.empty()) {
+        logOthersMayChange(run, why, L"; the log stays next to the executable.");
         writeLog(run, L"MSG : Application Completed");
         releaseRunLog(run);
         return;

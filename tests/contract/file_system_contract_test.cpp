@@ -150,8 +150,9 @@ TEST_F(FileSystemContract, WhatThisAccountMakesOnlyItMayChangeAndAMissingOneIsNo
 
     for (const auto& path : {at(L"Agent"), at(L"Agent\\Mavlin.dll")}) {
         SCOPED_TRACE(testing::PrintToString(path));
-        EXPECT_EQ(findOthersRight(fs_.readSecurity(path), ObjectPlace::UsedItself, runningSid),
-                  std::nullopt);
+        EXPECT_EQ(
+            findOthersRight(fs_.readSecurity(path), ObjectPlace::UsedItself, runningSid).right,
+            nullptr);
     }
     EXPECT_EQ(errorNumberOf([&] { fs_.readSecurity(at(L"Agent\\ApplicationLog")); }),
               errnum::kFileNotFound);

@@ -4,7 +4,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -46,23 +45,6 @@ bool isAllowEntry(BYTE type) {
            type == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
-// Calls a function that fills a buffer of the size it is given and answers the size it
-// needs (with its terminator) when that is more; 0 is failure.
-template <class Fill>
-std::wstring filledText(Fill&& fill) {
-    std::wstring text(MAX_PATH, L'\0');
-    DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
-    if (length > text.size()) {
-        text.assign(length, L'\0');
-        length = fill(text.data(), static_cast<DWORD>(text.size()));
-    }
-    if (length == 0 || length > text.size()) {
-        throwLastError();
-    }
-    text.resize(length);
-    return text;
-}
-
 }  // namespace
 
 ObjectSecurity Win32FileSystem::readSecurity(const std::wstring& path) {
@@ -79,12 +61,13 @@ ObjectSecurity Win32FileSystem::readSecurity(const std::wstring& path) {
     ObjectSecurity security;
     security.ownerSid = owner != nullptr ? sidText(owner) : std::wstring();
     security.hasDacl = dacl != nullptr;
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    security.entries = std::vector<AccessEntry>(dacl != nullptr ? dacl->AceCount : 0);
+    for (DWORD i = 0; i < security.entries.size(); ++i) {
         ACE_HEADER* header = nullptr;
         if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
             throwLastError();
         }
-        AccessEntry entry;
+        AccessEntry& entry = security.entries[i];
         entry.allows = isAllowEntry(header->AceType);
         entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
         // Every kind of entry keeps its mask just after its header.
@@ -92,7 +75,6 @@ ObjectSecurity Win32FileSystem::readSecurity(const std::wstring& path) {
         if (entry.allows) {
             entry.sid = sidText(sidOf(header));
         }
-        security.entries.push_back(entry);
     }
     return security;
 }
@@ -103,20 +85,18 @@ std::wstring Win32FileSystem::runningAccountSid() {
         throwLastError();
     }
     const UniqueHandle held(token);
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size == 0 ? sizeof(TOKEN_USER) : size);
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
-                             &size)) {
+    if (!GetTokenInformation(token, TokenUser, user, sizeof user, &size)) {
         throwLastError();
     }
-    return sidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    return sidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
 }
 
 std::wstring Win32FileSystem::accountName(const std::wstring& sid) {
     PSID binary = nullptr;
     if (!ConvertStringSidToSidW(sid.c_str(), &binary)) {
-        throwLastError();
+        return sid;
     }
     const LocalMemory held(binary);
     wchar_t name[256] = {};
@@ -131,14 +111,23 @@ std::wstring Win32FileSystem::accountName(const std::wstring& sid) {
 }
 
 std::wstring Win32FileSystem::longPathName(const std::wstring& path) {
-    const std::wstring expanded = filledText([&](wchar_t* buffer, DWORD size) {
-        const DWORD needed = ExpandEnvironmentStringsW(path.c_str(), buffer, size);
-        // Counted with the terminator either way.
-        return needed <= size && needed != 0 ? needed - 1 : needed;
-    });
-    return filledText([&](wchar_t* buffer, DWORD size) {
-        return GetLongPathNameW(expanded.c_str(), buffer, size);
-    });
+    // No path is longer than this, its terminator included.
+    constexpr DWORD kLongest = 32768;
+    std::wstring expanded(kLongest, L'\0');
+    std::wstring full(kLongest, L'\0');
+    DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), kLongest);
+    if (length != 0 && length <= kLongest) {
+        length = GetFullPathNameW(expanded.c_str(), kLongest, full.data(), nullptr);
+    }
+    // The long form may take the place of the full one.
+    if (length != 0 && length < kLongest) {
+        length = GetLongPathNameW(full.c_str(), full.data(), kLongest);
+    }
+    if (length == 0 || length >= kLongest) {
+        throwLastError();
+    }
+    full.resize(length);
+    return full;
 }
 
 }  // namespace tavrel::win32
