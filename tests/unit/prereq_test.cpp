@@ -184,15 +184,6 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
          {},
          {},
          missing},
-        {"others may change the library: not registered",
-         [](FakePlatform& os, RunContext&) { os.tree.openToOthers(kLibrary); },
-         WebPostLibrary::OpenToOthers,
-         {},
-         {},
-         {L"MSG : Application Started.",
-          L"ERR : " + kLibrary +
-              L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); nothing is registered, "
-              L"loaded or written there."}},
         {"tool cannot be started",
          [](FakePlatform& os, RunContext&) {
              addLibrary(os);

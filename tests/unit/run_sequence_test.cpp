@@ -423,11 +423,6 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          {kNextToExe, L"ERR : " + kInstallFolder +
                           L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); nothing is "
                           L"registered, loaded or written there."}},
-        {"others may change a folder above the library's",
-         [](FakePlatform& os) { os.tree.openToOthers(L"C:\\Program Files", 0x40000); },
-         10,
-         nullptr,
-         {kNextToExe, L"ERR : C:\\Program Files may be changed by BUILTIN\\Users (WRITE_DAC)"}},
         {"delivered, but others may change ApplicationLog: the log stays",
          [](FakePlatform& os) {
              os.tree.addFolder(kInstallFolder + L"\\ApplicationLog");
