@@ -75,8 +75,8 @@ class FileSystem {
     virtual std::wstring accountName(const std::wstring& sid) = 0;
 
     /// The path as Windows loads from it: environment strings expanded, made full (one
-    /// backslash between names) and every part in its long form. Throws Error when the
-    /// file or folder does not exist.
+    /// backslash between names) and every part in its long form; empty when the file or
+    /// folder does not exist or the path cannot be resolved.
     virtual std::wstring longPathName(const std::wstring& path) = 0;
 };
 

@@ -24,11 +24,17 @@ std::wstring readDefaultText(Registry& registry, const std::wstring& subKey) {
     return data.text;
 }
 
-// The form in which two names of one file compare equal. A registration may quote it.
+// The form in which two names of one file compare equal, empty for a file not found. A
+// registration may quote the name.
 std::wstring comparableForm(RunContext& run, const std::wstring& path) {
     const bool quoted = path.size() >= 2 && path.front() == L'"' && path.back() == L'"';
     return run.os.system.toUpperInvariant(
         run.state.gFso->longPathName(quoted ? path.substr(1, path.size() - 2) : path));
+}
+
+bool namesTheLibrary(RunContext& run, const std::wstring& named, const std::wstring& libraryPath) {
+    const std::wstring form = comparableForm(run, named);
+    return !form.empty() && form == comparableForm(run, libraryPath);
 }
 
 }  // namespace
@@ -38,9 +44,7 @@ void requireClassLibrary(RunContext& run, const std::wstring& libraryPath) {
     if (!named.empty()) {
         named = readDefaultText(run.os.registry, L"CLSID\\" + named + L"\\InprocServer32");
     }
-    if (named.empty() ||
-        withTrap([&] { return comparableForm(run, named) != comparableForm(run, libraryPath); },
-                 [](const Error&) { return true; })) {
+    if (named.empty() || !namesTheLibrary(run, named, libraryPath)) {
         throw Error(errnum::kCannotCreateObject, L"Mavlin.WebPost's InprocServer32 names " +
                                                      (named.empty() ? L"nothing" : named));
     }

@@ -640,16 +640,13 @@ std::wstring FakeFileSystem::accountName(const std::wstring& sid) {
 }
 
 std::wstring FakeFileSystem::longPathName(const std::wstring& path) {
-    ops_.enterOrThrow("LongPathName", path);
     const std::wstring key = FileTree::keyOf(path);
     const auto found = tree_.longNames.find(key);
-    if (found != tree_.longNames.end()) {
-        return found->second;
+    if (ops_.enter("LongPathName", path) ||
+        (found == tree_.longNames.end() && tree_.files.count(key) == 0 && !tree_.hasFolder(path))) {
+        return {};
     }
-    if (tree_.files.count(key) == 0 && !tree_.hasFolder(path)) {
-        throw fileNotFound();
-    }
-    return path;
+    return found != tree_.longNames.end() ? found->second : path;
 }
 
 std::unique_ptr<FileSystem> FakeFileSystemFactory::createFileSystem() {

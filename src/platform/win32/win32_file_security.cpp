@@ -123,10 +123,7 @@ std::wstring Win32FileSystem::longPathName(const std::wstring& path) {
     if (length != 0 && length < kLongest) {
         length = GetLongPathNameW(full.c_str(), full.data(), kLongest);
     }
-    if (length == 0 || length >= kLongest) {
-        throwLastError();
-    }
-    full.resize(length);
+    full.resize(length < kLongest ? length : 0);
     return full;
 }
 
