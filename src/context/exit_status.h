@@ -18,6 +18,9 @@ enum class ExitStatus : std::uint32_t {
     AnotherCopyRunning = 7,
     StoppedByError = 8,  // an error the run's own steps could not handle
     TimeLimitReached = 9,
+    // Others than the system and the administrators may change the web-post library, the
+    // installation folder or a folder above it: nothing is registered, loaded or written.
+    OpenToOthers = 10,
 };
 
 }  // namespace tavrel

@@ -40,6 +40,8 @@ struct RunState {
     std::wstring gRegID;
     UpTime gUpTime;
     std::wstring gUpTimeError;
+    // Set once the installation folder and the folders above it have been checked.
+    bool installFolderChecked = false;
     // Until the run learns better, an end can only be an error's.
     ExitStatus exitStatus = ExitStatus::StoppedByError;
     RunTrace trace;

@@ -3,9 +3,11 @@
 // case, a doubled backslash counting as one separator. Every failure throws Error.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrel {
 
@@ -20,6 +22,21 @@ class TextStream {
 
     /// Closes the file; later writes throw Error.
     virtual void close() = 0;
+};
+
+// One entry of a file's or folder's DACL.
+struct AccessEntry {
+    bool allows = true;        // false for a deny entry, and any other kind that grants nothing
+    bool inheritOnly = false;  // for what is created below only: grants nothing on the object
+    std::uint32_t mask = 0;    // the access rights, as the entry holds them
+    std::wstring sid;          // the account, as "S-1-5-18"
+};
+
+// Who owns a file or folder, and what its DACL grants.
+struct ObjectSecurity {
+    std::wstring ownerSid;
+    bool hasDacl = true;  // false for a null DACL, which lets everyone do everything
+    std::vector<AccessEntry> entries;
 };
 
 class FileSystem {
@@ -45,6 +62,22 @@ class FileSystem {
     /// Moves a file to the full destination file path. A move onto an existing
     /// file throws and changes nothing.
     virtual void moveFile(const std::wstring& source, const std::wstring& destination) = 0;
+
+    /// The owner and the DACL of the file or folder (a drive's root given as "C:\").
+    /// Throws Error, with the system's description, when they cannot be read.
+    virtual ObjectSecurity readSecurity(const std::wstring& path) = 0;
+
+    /// The SID of the account this process runs as, as text. Throws Error.
+    virtual std::wstring runningAccountSid() = 0;
+
+    /// The account's name as DOMAIN\name (or name alone where it has no domain), or the
+    /// SID itself where the system knows no name for it.
+    virtual std::wstring accountName(const std::wstring& sid) = 0;
+
+    /// The path as Windows loads from it: environment strings expanded, made full (one
+    /// backslash between names) and every part in its long form; empty when the file or
+    /// folder does not exist or the path cannot be resolved.
+    virtual std::wstring longPathName(const std::wstring& path) = 0;
 };
 
 class FileSystemFactory {

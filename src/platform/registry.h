@@ -8,10 +8,12 @@
 namespace tavrel {
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr long kErrorMoreData = 234;
 
-enum class RegistryRoot { LocalMachine };
+enum class RegistryRoot { LocalMachine, ClassesRoot };
 
 class Registry;
 

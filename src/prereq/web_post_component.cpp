@@ -6,6 +6,7 @@
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/silent_registration.h"
+#include "prereq/who_else_may_change.h"
 
 namespace tavrel {
 
@@ -22,25 +23,46 @@ bool libraryPresent(RunContext& run, std::unique_ptr<FileSystem>& fso,
     return fso->fileExists(libraryPath);
 }
 
+// Registering and loading run the library, and whatever it imports from its folder, with
+// the rights this program runs with: neither may be something others can change.
+bool libraryProtected(RunContext& run, const std::wstring& libraryPath) {
+    FileSystem& fso = *run.state.gFso;
+    std::wstring why = whoElseMayChange(fso, libraryPath, ObjectPlace::UsedItself);
+    if (why.empty()) {
+        why = whoElseMayChangeFolder(fso, run.state.gInstallPath);
+        run.state.installFolderChecked = true;
+    }
+    if (!why.empty()) {
+        logOthersMayChange(run, why, L"; nothing is registered, loaded or written there.");
+    }
+    return why.empty();
+}
+
 }  // namespace
 
-bool checkWebPostComponent(RunContext& run) {
+WebPostLibrary checkWebPostComponent(RunContext& run) {
+    const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
+    std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
     bool present = true;
-    withTrap(
+    const bool answered = withTrap(
         [&] {
-            const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
-            std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
-            if (!libraryPresent(run, fso, libraryPath)) {
-                writeLog(run, L"MSG : Mavlin.dll is missing.");
-                present = false;
-                return;
-            }
-            // The library's process starts while the registration's pause runs.
-            run.os.automation.prepareCreation();
-            registerLibrarySilently(run, libraryPath);
+            present = libraryPresent(run, fso, libraryPath);
+            return true;
         },
-        [](const Error&) {});
-    return present;
+        [](const Error&) { return false; });
+    if (!present) {
+        writeLog(run, L"MSG : Mavlin.dll is missing.");
+        return WebPostLibrary::Missing;
+    }
+    if (!libraryProtected(run, libraryPath)) {
+        return WebPostLibrary::OpenToOthers;
+    }
+    if (answered) {
+        // The library's process starts while the registration's pause runs.
+        run.os.automation.prepareCreation();
+        ignoreFailure([&] { registerLibrarySilently(run, libraryPath); });
+    }
+    return WebPostLibrary::Ready;
 }
 
 }  // namespace tavrel

@@ -5,9 +5,13 @@
 
 namespace tavrel {
 
+enum class WebPostLibrary { Ready, Missing, OpenToOthers };
+
 /// Registers Mavlin.dll from the installation folder silently. When the file is
-/// missing, or there is no installation folder, logs so and returns false: the run
-/// has nothing to post with. Any failure ends the check silently, returning true.
-bool checkWebPostComponent(RunContext& run);
+/// missing, or there is no installation folder, logs so and returns Missing: the run
+/// has nothing to post with. When others may change the library, the installation folder
+/// or a folder above it, logs which and how, registers nothing and returns OpenToOthers.
+/// Any other failure ends the check silently, returning Ready.
+WebPostLibrary checkWebPostComponent(RunContext& run);
 
 }  // namespace tavrel

@@ -4,6 +4,7 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "prereq/who_else_may_change.h"
 #include "report/report_text.h"
 
 namespace tavrel {
@@ -13,6 +14,14 @@ void spoolUnsentReport(RunContext& run, const std::wstring& report) {
     writeLog(run, L"MSG : Webpost failed for 5 times. Tkt.");
     writeLog(run, L"MSG : Creating file in TreskPostLogs Folder.");
 
+    const std::wstring folder = state.gInstallPath + L"TreskPostLogs";
+    // Asked before anything is written: a link there would take the report anywhere. A
+    // folder made below inherits what the installation folder allows.
+    const std::wstring why = whoElseMayChange(*state.gFso, folder, ObjectPlace::UsedItself, true);
+    if (!why.empty()) {
+        throw Error(errnum::kPermissionDenied, why + L"; the report is not kept");
+    }
+
     const std::wstring name = spoolFileName(state.gRegID, run.os.clock.now());
     const std::wstring created = state.gInstallPath + name;
     std::unique_ptr<TextStream> file = state.gFso->createTextFile(created);
@@ -20,7 +29,6 @@ void spoolUnsentReport(RunContext& run, const std::wstring& report) {
     file->writeLine(report);
     file->close();
 
-    const std::wstring folder = state.gInstallPath + L"TreskPostLogs";
     if (!state.gFso->folderExists(folder)) {
         writeLog(run, L"MSG : TreskPostLogs folder does not exists.");
         state.gFso->createFolder(folder);

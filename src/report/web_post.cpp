@@ -6,6 +6,7 @@
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "report/class_library.h"
 #include "report/report_text.h"
 #include "report/spool.h"
 #include "settings/endpoint.h"
@@ -33,6 +34,9 @@ std::wstring readReportTimestamp(Clock& clock) {
 
 void postOrSpool(RunContext& run) {
     const RunState& state = run.state;
+    // The library checked before its registration, and no other: a slow or failed
+    // registration can leave the class naming another.
+    requireClassLibrary(run, state.gInstallPath + L"Mavlin.dll");
     std::unique_ptr<AutomationObject> webPost = run.os.automation.createObject(L"Mavlin.WebPost");
 
     PostXmlArguments args;

@@ -49,7 +49,7 @@ std::wstring valueOr(const std::wstring& value, const wchar_t* missing) {
 void writeRunEvent(RunContext& run, std::uint32_t status) {
     const auto ending = static_cast<ExitStatus>(status);
     if (ending == ExitStatus::AnotherCopyRunning ||
-        status > static_cast<std::uint32_t>(ExitStatus::TimeLimitReached)) {
+        status > static_cast<std::uint32_t>(ExitStatus::OpenToOthers)) {
         return;
     }
     ignoreFailure([&] {

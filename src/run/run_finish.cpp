@@ -5,6 +5,7 @@
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "prereq/who_else_may_change.h"
 
 namespace tavrel {
 
@@ -29,6 +30,22 @@ void moveRunLog(RunContext& run, const std::wstring& archivedLog, const std::wst
     });
 }
 
+// A link in a folder others may change would take the log, and the deletion of the
+// previous one, anywhere. Asked before either.
+std::wstring whoElseMayChangeArchive(RunContext& run, const std::wstring& archiveFolder) {
+    if (!run.state.gFso) {
+        return {};  // no log either: nothing to move
+    }
+    std::wstring why;
+    if (!run.state.installFolderChecked) {
+        why = whoElseMayChangeFolder(*run.state.gFso, run.state.gInstallPath);
+    }
+    // A folder the finish makes inherits what the installation folder allows.
+    return why.empty()
+               ? whoElseMayChange(*run.state.gFso, archiveFolder, ObjectPlace::UsedItself, true)
+               : why;
+}
+
 }  // namespace
 
 void finishRun(RunContext& run) {
@@ -46,6 +63,14 @@ void finishRun(RunContext& run) {
     // The doubled backslash and the other letter case name the same folder.
     const std::wstring archivedLog = state.gInstallPath + L"\\Applicationlog\\TavrelLog.txt";
     const std::wstring shownAs = archiveFolder + L"\\" + std::wstring(kRunLogName);
+
+    const std::wstring why = whoElseMayChangeArchive(run, archiveFolder);
+    if (!why.empty()) {
+        logOthersMayChange(run, why, L"; the log stays next to the executable.");
+        writeLog(run, L"MSG : Application Completed");
+        releaseRunLog(run);
+        return;
+    }
 
     ignoreFailure([&] {
         if (answerOrYes([&] { return fileSystemOf(run).fileExists(archivedLog); })) {

@@ -144,10 +144,16 @@ void runSequence(RunContext& run) {
     agentKey.close();
 
     writeLog(run, L"MSG: Checking for Mavelin.dll.");
-    if (!checkWebPostComponent(run)) {
-        run.state.exitStatus = ExitStatus::WebPostLibraryMissing;
-        finishRun(run);
-        endRunAtOnce(run);
+    switch (checkWebPostComponent(run)) {
+        case WebPostLibrary::Missing:
+            run.state.exitStatus = ExitStatus::WebPostLibraryMissing;
+            finishRun(run);
+            endRunAtOnce(run);
+        case WebPostLibrary::OpenToOthers:
+            // Nothing moves into a folder others may change: the log stays where it is.
+            endWithLines(run, ExitStatus::OpenToOthers, {L"MSG : Application Completed"});
+        case WebPostLibrary::Ready:
+            break;
     }
     measureUpTime(run);
     // Only the fallback's own failure stops the report; a WMI failure it made good does not.

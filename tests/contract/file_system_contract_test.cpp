@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "prereq/who_else_may_change.h"
 #include "support/file_system_world.h"
 
 namespace tavrel::contract {
@@ -138,6 +139,23 @@ TEST_F(FileSystemContract, FileOpenForWritingCannotBeMovedOrDeleted) {
     stream.reset();
     fs_.moveFile(at(L"open.txt"), at(L"moved.txt"));
     EXPECT_EQ(world_->bytesOf(at(L"moved.txt")), std::optional<std::string>("busy\r\n"));
+}
+
+// What this account makes is its own and no one else's; the finish and the spool take a
+// folder that is not found for one that is not there.
+TEST_F(FileSystemContract, WhatThisAccountMakesOnlyItMayChangeAndAMissingOneIsNotFound) {
+    world_->makeFolder(at(L"Agent"));
+    world_->makeFile(at(L"Agent\\Mavlin.dll"), "x", false);
+    const std::wstring runningSid = fs_.runningAccountSid();
+
+    for (const auto& path : {at(L"Agent"), at(L"Agent\\Mavlin.dll")}) {
+        SCOPED_TRACE(testing::PrintToString(path));
+        EXPECT_EQ(
+            findOthersRight(fs_.readSecurity(path), ObjectPlace::UsedItself, runningSid).right,
+            nullptr);
+    }
+    EXPECT_EQ(errorNumberOf([&] { fs_.readSecurity(at(L"Agent\\ApplicationLog")); }),
+              errnum::kFileNotFound);
 }
 
 }  // namespace

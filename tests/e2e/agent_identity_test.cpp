@@ -8,6 +8,7 @@
 
 #include "platform/win32/ansi_text.h"
 #include "support/e2e_harness.h"
+#include "support/line_match.h"
 
 namespace tavrel::e2e {
 namespace {
@@ -56,10 +57,12 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
         const wchar_t* scenario;
         const char* value;
         std::string bytes;
-        std::size_t normalLinesBefore;
+        std::size_t normalLinesBefore;  // kOnlyTheLastLines: the lines end the log
         Lines lines;
         ExitStatus status;
+        void (*arrange)(AgentMachine&) = nullptr;
     };
+    constexpr std::size_t kOnlyTheLastLines = 99;
     const Case cases[] = {
         {L"other agent type",
          "TYPE",
@@ -86,17 +89,65 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
          1,
          {L"MSG : Member ID :--> ", L"MSG : MemberID is missing.", L"MSG : Application Completed."},
          ExitStatus::AgentSettingsMissing},
+        // Wine shows write for others in the Unix mode as Everyone's DELETE and more.
+        {L"library folder open to others",
+         "REGID",
+         "417",
+         8,
+         {L"MSG: Checking for Mavelin.dll.",
+          L"ERR : C:\\Tavrel E2E\\library folder open to others\\QUENDA Agent may be changed by "
+          L"*",
+          L"MSG : Application Completed"},
+         ExitStatus::OpenToOthers,
+         [](AgentMachine& machine) {
+             machine.installWebPostDouble();
+             AgentMachine::letEveryoneWrite(machine.installFolder());
+         }},
+        {L"archive folder open to others",
+         "REGID",
+         "417",
+         kOnlyTheLastLines,
+         {L"MSG : Webpost Return String :--> ",
+          L"ERR : C:\\Tavrel E2E\\archive folder open to others\\QUENDA Agent\\ApplicationLog "
+          L"may be changed by *",
+          L"MSG : Application Completed"},
+         ExitStatus::Delivered,
+         [](AgentMachine& machine) {
+             machine.installWebPostDouble();
+             const std::wstring archive = machine.installFolder() + L"\\ApplicationLog";
+             ASSERT_TRUE(CreateDirectoryW(archive.c_str(), nullptr));
+             AgentMachine::letEveryoneWrite(archive);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
         AgentMachine machine(c.scenario);
         machine.seedNormalAgent();
         machine.setString(c.value, c.bytes);
+        if (c.arrange != nullptr) {
+            c.arrange(machine);
+        }
 
         EXPECT_EQ(machine.runTavrel(), c.status);
 
-        EXPECT_EQ(machine.exeLogMessages(),
-                  firstLines(identityLines(machine, L"417"), c.normalLinesBefore) + c.lines);
+        const auto log = machine.exeLogMessages();
+        ASSERT_TRUE(log);
+        if (c.normalLinesBefore == kOnlyTheLastLines) {
+            ASSERT_GE(log->size(), c.lines.size());
+            EXPECT_TRUE(matchesLines(
+                Lines(log->end() - static_cast<long>(c.lines.size()), log->end()), c.lines));
+        } else {
+            EXPECT_TRUE(matchesLines(
+                *log, firstLines(identityLines(machine, L"417"), c.normalLinesBefore) + c.lines));
+        }
+        EXPECT_FALSE(AgentMachine::readFile(machine.archivedLogPath()));
+        if (c.status == ExitStatus::OpenToOthers) {
+            // Neither registered nor loaded, so never called.
+            HKEY key = nullptr;
+            EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost", 0, KEY_READ, &key),
+                      ERROR_SUCCESS);
+            EXPECT_FALSE(machine.webPostJournal());
+        }
     }
 }
 

@@ -1,5 +1,8 @@
 #include "support/e2e_harness.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstddef>
 #include <stdexcept>
 
@@ -62,7 +65,69 @@ void require(bool ok, const char* what) {
     }
 }
 
+// As an agent's installer would: only the system, the administrators and the account that
+// runs the tests may change the scenarios' folders. Otherwise, on Windows, they would
+// inherit every signed-in user's right to change what is made below C:\, and the program
+// would refuse every scenario. Under Wine the mode stays as it was.
+void protectScenariosFolder() {
+    HANDLE token = nullptr;
+    require(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token), "OpenProcessToken");
+    win32::UniqueHandle heldToken(token);
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    DWORD size = 0;
+    require(GetTokenInformation(token, TokenUser, user, sizeof user, &size), "GetTokenInformation");
+    LPWSTR sid = nullptr;
+    require(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid),
+            "ConvertSidToStringSid");
+    const std::wstring text =
+        std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + sid + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    require(ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                                 &descriptor, nullptr),
+            "ConvertStringSecurityDescriptorToSecurityDescriptor");
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    const DWORD result =
+        SetNamedSecurityInfoW(const_cast<LPWSTR>(kScenariosFolder), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+    SetLastError(result);
+    require(result == ERROR_SUCCESS, "SetNamedSecurityInfo");
+}
+
 }  // namespace
+
+void AgentMachine::letEveryoneWrite(const std::wstring& path) {
+    BYTE everyone[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof everyone;
+    require(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size), "CreateWellKnownSid");
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD result = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, &dacl, nullptr, &descriptor);
+    EXPLICIT_ACCESSW access{};
+    access.grfAccessPermissions = GENERIC_READ | GENERIC_WRITE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL granted = nullptr;
+    if (result == ERROR_SUCCESS) {
+        result = SetEntriesInAclW(1, &access, dacl, &granted);
+    }
+    if (result == ERROR_SUCCESS) {
+        result =
+            SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION, nullptr, nullptr, granted, nullptr);
+    }
+    LocalFree(granted);
+    LocalFree(descriptor);
+    SetLastError(result);
+    require(result == ERROR_SUCCESS, "granting Everyone write");
+}
 
 AgentMachine::AgentMachine(const std::wstring& scenario)
     : root_(std::wstring(kScenariosFolder) + L"\\" + scenario),
@@ -74,6 +139,7 @@ AgentMachine::AgentMachine(const std::wstring& scenario)
                                  ": these tests did not make it");
     }
     CreateDirectoryW(kScenariosFolder, nullptr);
+    protectScenariosFolder();
     removeTree(root_);
     require(CreateDirectoryW(root_.c_str(), nullptr), "CreateDirectory");
     require(CreateDirectoryW((root_ + L"\\Program Files").c_str(), nullptr), "CreateDirectory");

@@ -67,6 +67,10 @@ class AgentMachine {
     /// The agent's installation folder, without a trailing backslash (made by seedNormalAgent).
     const std::wstring& installFolder() const { return installFolder_; }
 
+    /// Grants Everyone write on the file or folder, as an installer's mistake would. Wine
+    /// turns it into write for others in the Unix mode, and shows it back as such.
+    static void letEveryoneWrite(const std::wstring& path);
+
     /// Test set-up and inspection of files, in bytes as they lie on disk.
     static void writeFile(const std::wstring& path, const std::string& bytes);
     static std::optional<std::string> readFile(const std::wstring& path);

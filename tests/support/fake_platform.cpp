@@ -223,15 +223,17 @@ void FakeRegistry::removeValue(const std::wstring& subKey, const std::wstring& n
     keys_.at(FileTree::keyOf(subKey)).erase(FileTree::keyOf(name));
 }
 
-RegistryOpenResult FakeRegistry::openKey(RegistryRoot, const std::wstring& subKey,
+RegistryOpenResult FakeRegistry::openKey(RegistryRoot root, const std::wstring& subKey,
                                          std::uint32_t options, std::uint32_t accessMask) {
     RegistryOpenResult result;
-    if (auto error = ops_.enter("RegOpenKeyEx", subKey + L" options=" + std::to_wstring(options) +
-                                                    L" access=" + std::to_wstring(accessMask))) {
+    const std::wstring rootName = root == RegistryRoot::ClassesRoot ? kClassesRoot : L"";
+    if (auto error =
+            ops_.enter("RegOpenKeyEx", rootName + subKey + L" options=" + std::to_wstring(options) +
+                                           L" access=" + std::to_wstring(accessMask))) {
         result.resultCode = error->number();
         return result;
     }
-    const std::wstring key = FileTree::keyOf(subKey);
+    const std::wstring key = FileTree::keyOf(rootName + subKey);
     if (keys_.count(key) == 0) {
         result.resultCode = kErrorFileNotFound;
         return result;
@@ -463,6 +465,12 @@ std::vector<std::wstring> FileTree::filePaths() const {
     return paths;
 }
 
+void FileTree::openToOthers(const std::wstring& path, std::uint32_t mask) {
+    ObjectSecurity opened = protectedSecurity;
+    opened.entries.push_back({true, false, mask, kUsers});
+    security[keyOf(path)] = opened;
+}
+
 // --- File system ----------------------------------------------------------------
 
 namespace {
@@ -608,6 +616,39 @@ void FakeFileSystem::moveFile(const std::wstring& source, const std::wstring& de
     tree_.files[target] = file;
 }
 
+ObjectSecurity FakeFileSystem::readSecurity(const std::wstring& path) {
+    ops_.enterOrThrow("ReadSecurity", path);
+    const std::wstring key = FileTree::keyOf(path);
+    if (tree_.files.count(key) == 0 && !tree_.hasFolder(path)) {
+        throw fileNotFound();
+    }
+    const auto found = tree_.security.find(key);
+    return found != tree_.security.end() ? found->second : tree_.protectedSecurity;
+}
+
+std::wstring FakeFileSystem::runningAccountSid() {
+    ops_.enterOrThrow("RunningAccount");
+    return FileTree::kRunningAccount;
+}
+
+std::wstring FakeFileSystem::accountName(const std::wstring& sid) {
+    if (ops_.enter("AccountName", sid)) {
+        return sid;
+    }
+    const auto found = tree_.accountNames.find(sid);
+    return found != tree_.accountNames.end() ? found->second : sid;
+}
+
+std::wstring FakeFileSystem::longPathName(const std::wstring& path) {
+    const std::wstring key = FileTree::keyOf(path);
+    const auto found = tree_.longNames.find(key);
+    if (ops_.enter("LongPathName", path) ||
+        (found == tree_.longNames.end() && tree_.files.count(key) == 0 && !tree_.hasFolder(path))) {
+        return {};
+    }
+    return found != tree_.longNames.end() ? found->second : path;
+}
+
 std::unique_ptr<FileSystem> FakeFileSystemFactory::createFileSystem() {
     ops_.enterOrThrow("CreateFileSystem");
     return std::make_unique<FakeFileSystem>(tree_, ops_);
@@ -698,6 +739,13 @@ FakePlatform::FakePlatform() {
     wmi.instances = {{{L"SystemUpTime", L"900"}}};
     automation.addClass(L"Scripting.FileSystemObject");
     automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = true;
+    const std::wstring classKey = std::wstring(FakeRegistry::kClassesRoot) + L"CLSID\\{C1A55}";
+    registry.addKey(std::wstring(FakeRegistry::kClassesRoot) + L"Mavlin.WebPost\\CLSID");
+    registry.setString(std::wstring(FakeRegistry::kClassesRoot) + L"Mavlin.WebPost\\CLSID", L"",
+                       L"{C1A55}");
+    registry.addKey(classKey + L"\\InprocServer32");
+    registry.setString(classKey + L"\\InprocServer32", L"",
+                       std::wstring(kInstallPath) + L"Mavlin.dll");
     tree.checkStreamUse = [this](const std::wstring& path) {
         if (!host.lockHeld && FileTree::keyOf(path) == FileTree::keyOf(exeLogPath())) {
             throw std::logic_error("the run log used without its lock");

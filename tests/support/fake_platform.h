@@ -104,6 +104,9 @@ class FakeRegistry : public Registry {
 
     explicit FakeRegistry(Operations& ops) : ops_(ops) {}
 
+    /// Where keys opened under HKEY_CLASSES_ROOT live in this registry.
+    static constexpr const wchar_t* kClassesRoot = L"HKCR\\";
+
     RegistryOpenResult openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t options,
                                std::uint32_t accessMask) override;
     long closeKey(std::uintptr_t handle) override;
@@ -111,7 +114,7 @@ class FakeRegistry : public Registry {
     RegistryValueData queryValueData(std::uintptr_t key, const std::wstring& valueName,
                                      std::uint32_t byteCount) override;
 
-    /// Adds a key under HKEY_LOCAL_MACHINE.
+    /// Adds a key under HKEY_LOCAL_MACHINE (or, named under kClassesRoot, HKEY_CLASSES_ROOT).
     void addKey(const std::wstring& subKey);
     void removeKey(const std::wstring& subKey);
 
@@ -187,6 +190,24 @@ class FileTree {
     /// Called as a stream is created, written or closed: the run log's owner throws
     /// where the run does that without the log's lock, which keeps last words out.
     std::function<void(const std::wstring& path)> checkStreamUse;
+
+    // Who may change what. Wine builds a descriptor from a file's Unix owner and mode
+    // only; inherit-only entries, named groups and accounts are shown here instead.
+    static constexpr const wchar_t* kRunningAccount = L"S-1-5-21-7-7-7-1001";
+    static constexpr const wchar_t* kUsers = L"S-1-5-32-545";
+    /// Owners and DACLs by path key; any other path has `protectedSecurity`.
+    std::map<std::wstring, ObjectSecurity> security;
+    ObjectSecurity protectedSecurity{kRunningAccount,
+                                     true,
+                                     {{true, false, 0x1F01FF, L"S-1-5-18"},
+                                      {true, false, 0x1F01FF, L"S-1-5-32-544"},
+                                      {true, false, 0x1200A9, kUsers}}};
+    /// Gives an untrusted account a right on the path, as an installer's mistake would.
+    void openToOthers(const std::wstring& path, std::uint32_t mask = 0x2);
+    std::map<std::wstring, std::wstring> accountNames{{kUsers, L"BUILTIN\\Users"}};
+    /// Long forms of paths, by path key; any other path is its own.
+    std::map<std::wstring, std::wstring> longNames;
+
     int liveStreams = 0;
     int liveFileSystems = 0;
 };
@@ -202,6 +223,10 @@ class FakeFileSystem : public FileSystem {
     std::unique_ptr<TextStream> createTextFile(const std::wstring& path) override;
     void deleteFile(const std::wstring& path) override;
     void moveFile(const std::wstring& source, const std::wstring& destination) override;
+    ObjectSecurity readSecurity(const std::wstring& path) override;
+    std::wstring runningAccountSid() override;
+    std::wstring accountName(const std::wstring& sid) override;
+    std::wstring longPathName(const std::wstring& path) override;
 
   private:
     bool parentExists(const std::wstring& key) const;

@@ -9,6 +9,7 @@
 #include "log/run_log.h"
 #include "prereq/scripting_runtime.h"
 #include "prereq/web_post_component.h"
+#include "prereq/who_else_may_change.h"
 #include "support/fake_platform.h"
 #include "support/log_lines.h"
 
@@ -155,7 +156,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
     struct Case {
         const char* what;
         void (*arrange)(FakePlatform&, RunContext&);
-        bool present;
+        WebPostLibrary result;
         std::vector<std::wstring> started;
         std::vector<std::uint32_t> pauses;
         Lines lines;
@@ -168,10 +169,10 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
     const Lines started = {L"MSG : Application Started."};
     const Lines missing = {L"MSG : Application Started.", L"MSG : Mavlin.dll is missing."};
     const Case cases[] = {
-        {"present", present, true, quoted, {1000}, started, 1},
+        {"present", present, WebPostLibrary::Ready, quoted, {1000}, started, 1},
         {"missing",
          [](FakePlatform& os, RunContext&) { removeLibrary(os); },
-         false,
+         WebPostLibrary::Missing,
          {},
          {},
          missing},
@@ -181,7 +182,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
              run.state.gInstallPath.clear();
              os.tree.addFile(L"Mavlin.dll", L"");
          },
-         false,
+         WebPostLibrary::Missing,
          {},
          {},
          missing},
@@ -190,7 +191,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
              addLibrary(os);
              os.ops.failEvery("StartProgram", Error(2, L"not found"));
          },
-         true,
+         WebPostLibrary::Ready,
          {},
          {},
          started,
@@ -200,7 +201,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
              addLibrary(os);
              os.ops.failEvery("FileExists", Error(70, L"Permission denied"));
          },
-         true,
+         WebPostLibrary::Ready,
          {},
          {},
          started},
@@ -209,7 +210,7 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
              addLibrary(os);
              os.ops.failEvery("CreateFileSystem", Error(429, L"cannot create"));
          },
-         true,
+         WebPostLibrary::Ready,
          {},
          {},
          started},
@@ -224,13 +225,170 @@ TEST(WebPostComponent, RegistersThePresentLibraryOrReportsItMissing) {
         writeLog(run, L"MSG : Application Started.");
         c.arrange(os, run);
 
-        EXPECT_EQ(checkWebPostComponent(run), c.present);
+        EXPECT_EQ(checkWebPostComponent(run), c.result);
 
         EXPECT_EQ(commandLines(os), c.started);
         EXPECT_EQ(os.system.pauses, c.pauses);
         EXPECT_EQ(os.tree.liveFileSystems, 1);  // only gFso is left
         EXPECT_EQ(os.exeLogMessages(), c.lines);
         EXPECT_EQ(os.child.starts, c.childStarts);
+    }
+}
+
+// Who else may change an installation folder, asked of the fake's owners and DACLs: the
+// folder itself, then each folder above it up to the root.
+namespace rights {
+
+constexpr const wchar_t* kAgent = L"C:\\Agent";
+constexpr const wchar_t* kQuenda = L"C:\\Agent\\QUENDA";
+constexpr const wchar_t* kAuthenticatedUsers = L"S-1-5-11";
+constexpr std::uint32_t kFullControl = 0x1F01FF;
+
+ObjectSecurity ownedBy(const wchar_t* owner, std::vector<AccessEntry> more = {}) {
+    ObjectSecurity security = fake::FileTree().protectedSecurity;
+    security.ownerSid = owner;
+    security.entries.insert(security.entries.end(), more.begin(), more.end());
+    return security;
+}
+
+// C:\ as Windows sets it up: signed-in users may add folders to it, and get "Modify" on
+// whatever is made below, through entries that apply to the children only.
+ObjectSecurity driveRootDefault() {
+    return ownedBy(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                   {{true, true, 0x10000000, L"S-1-3-0"},
+                    {true, true, 0xE0010000, kAuthenticatedUsers},
+                    {true, false, 0x4, kAuthenticatedUsers}});
+}
+
+// What a folder made below C:\ inherits from it.
+ObjectSecurity inheritedFromDriveRoot() {
+    return ownedBy(L"S-1-5-32-544", {{true, false, 0x1301BF, kAuthenticatedUsers},
+                                     {true, true, 0xE0010000, kAuthenticatedUsers}});
+}
+
+}  // namespace rights
+
+TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
+    using namespace rights;
+    struct Case {
+        const char* what;
+        std::wstring folder;
+        void (*arrange)(FakePlatform&);
+        std::wstring why;  // empty: no one else may
+    };
+    const Case cases[] = {
+        {"system, administrators and this account only", kQuenda, [](FakePlatform&) {}, L""},
+        {"owned by TrustedInstaller or the administrators", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] = ownedBy(L"S-1-5-32-544");
+             os.tree.security[L"c:\\agent"] =
+                 ownedBy(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464");
+         },
+         L""},
+        {"owned by another account", kQuenda,
+         [](FakePlatform& os) { os.tree.security[L"c:\\agent\\quenda"] = ownedBy(L"S-1-5-7"); },
+         L"C:\\Agent\\QUENDA may be changed by S-1-5-7 (owner)"},
+        {"owner of a folder above", kQuenda,
+         [](FakePlatform& os) { os.tree.security[L"c:\\agent"] = ownedBy(fake::FileTree::kUsers); },
+         L"C:\\Agent may be changed by BUILTIN\\Users (owner)"},
+        {"null DACL", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] = ownedBy(L"S-1-5-18");
+             os.tree.security[L"c:\\agent\\quenda"].hasDacl = false;
+         },
+         L"C:\\Agent\\QUENDA may be changed by Everyone (no DACL)"},
+        {"inherit-only entry grants nothing on the folder", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] =
+                 ownedBy(fake::FileTree::kRunningAccount,
+                         {{true, true, kFullControl, fake::FileTree::kUsers}});
+         },
+         L""},
+        {"OWNER RIGHTS counts as the owner's", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] =
+                 ownedBy(L"S-1-5-18", {{true, false, kFullControl, L"S-1-3-4"}});
+         },
+         L""},
+        {"a deny entry before the allow does not make it safe", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] =
+                 ownedBy(L"S-1-5-18", {{false, false, kFullControl, fake::FileTree::kUsers},
+                                       {true, false, 0x10, fake::FileTree::kUsers}});
+         },
+         L"C:\\Agent\\QUENDA may be changed by BUILTIN\\Users (FILE_WRITE_EA)"},
+        {"descriptor that cannot be read", kQuenda,
+         [](FakePlatform& os) {
+             os.ops.failCall("ReadSecurity", 2, Error(70, L"Access is denied."));
+         },
+         L"C:\\Agent may be changed by anyone (its owner and DACL cannot be read: Access is "
+         L"denied.)"},
+        {"C:\\'s default DACL above a protected folder", kAgent,
+         [](FakePlatform& os) { os.tree.security[L"c:"] = driveRootDefault(); }, L""},
+        {"a folder that inherits C:\\'s DACL", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:"] = driveRootDefault();
+             os.tree.security[L"c:\\agent"] = inheritedFromDriveRoot();
+         },
+         L"C:\\Agent may be changed by NT AUTHORITY\\Authenticated Users (DELETE)"},
+        {"a share is judged up to its root", L"\\\\server\\share\\Agent",
+         [](FakePlatform& os) {
+             os.tree.addFolder(L"\\\\server\\share\\Agent");
+             os.tree.openToOthers(L"\\\\server\\share\\", 0x40000);
+         },
+         L"\\\\server\\share\\ may be changed by BUILTIN\\Users (WRITE_DAC)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform os;
+        os.tree.addFolder(c.folder);
+        os.tree.accountNames[kAuthenticatedUsers] = L"NT AUTHORITY\\Authenticated Users";
+        c.arrange(os);
+        auto fso = os.fileSystems.createFileSystem();
+
+        const std::wstring why = whoElseMayChangeFolder(*fso, c.folder);
+
+        EXPECT_EQ(why, c.why);
+    }
+}
+
+// Each right on the folder used, and on the folders above it, where only what lets
+// someone replace the folder below counts, DELETE not on the root.
+TEST(WhoElseMayChange, EachRightCountsWhereItCanReplaceWhatIsUsed) {
+    using namespace rights;
+    struct Case {
+        const wchar_t* right;
+        std::uint32_t mask;
+        bool countsAbove;
+        bool countsOnRoot;
+    };
+    const Case cases[] = {
+        {L"GENERIC_ALL", 0x10000000, true, true},
+        {L"GENERIC_WRITE", 0x40000000, false, false},
+        {L"WRITE_DAC", 0x40000, true, true},
+        {L"WRITE_OWNER", 0x80000, true, true},
+        {L"DELETE", 0x10000, true, false},
+        {L"FILE_WRITE_DATA", 0x2, false, false},
+        {L"FILE_APPEND_DATA", 0x4, false, false},
+        {L"FILE_WRITE_EA", 0x10, false, false},
+        {L"FILE_WRITE_ATTRIBUTES", 0x100, false, false},
+        {L"FILE_DELETE_CHILD", 0x40, true, true},
+    };
+    for (const auto& c : cases) {
+        for (const std::wstring& where :
+             {std::wstring(kQuenda), std::wstring(kAgent), std::wstring(L"C:\\")}) {
+            SCOPED_TRACE(std::wstring(c.right) + L" on " + where);
+            FakePlatform os;
+            os.tree.addFolder(kQuenda);
+            os.tree.openToOthers(where, c.mask);
+            auto fso = os.fileSystems.createFileSystem();
+
+            const bool counts =
+                where == kQuenda || (where == kAgent ? c.countsAbove : c.countsOnRoot);
+            EXPECT_EQ(
+                whoElseMayChangeFolder(*fso, kQuenda),
+                counts ? where + L" may be changed by BUILTIN\\Users (" + c.right + L")" : L"");
+        }
     }
 }
 

@@ -18,6 +18,8 @@ using fake::PostAnswer;
 using Lines = std::vector<std::wstring>;
 
 const std::wstring kInstall = FakePlatform::kInstallPath;
+const std::wstring kInprocServer =
+    std::wstring(fake::FakeRegistry::kClassesRoot) + L"CLSID\\{C1A55}\\InprocServer32";
 const std::wstring kReport =
     L"<wpsysuptimedata><regid>417</regid><uptime>900</uptime><mndtime>3/7/2026 14:5:9"
     L"</mndtime></wpsysuptimedata>";
@@ -286,6 +288,30 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
                             L"ERR : in sendWebPost function() The process of Mavlin.WebPost "
                             L"gave a reply that cannot be read, and was ended, during the call "
                             L"of PostXMLString."}},
+        // A slow or failed registration: the class names another library, or none.
+        {"the class names another library",
+         [](FakePlatform& os, fake::ScriptedObject&) {
+             os.registry.setString(kInprocServer, L"", L"C:\\Other\\Mavlin.dll");
+         },
+         {L"ERR : in sendWebPost function() Mavlin.WebPost's InprocServer32 names "
+          L"C:\\Other\\Mavlin.dll"}},
+        {"the class names no library",
+         [](FakePlatform& os, fake::ScriptedObject&) {
+             os.registry.removeValue(kInprocServer, L"");
+         },
+         {L"ERR : in sendWebPost function() Mavlin.WebPost's InprocServer32 names nothing"}},
+        {"others may change TreskPostLogs",
+         [](FakePlatform& os, fake::ScriptedObject&) {
+             os.tree.addFolder(kInstall + L"TreskPostLogs");
+             os.tree.openToOthers(kInstall + L"TreskPostLogs");
+         },
+         preamble() + tryLines(1, false) + tryLines(2, false) + tryLines(3, false) +
+             tryLines(4, false) + tryLines(5, false) +
+             Lines{L"MSG : Webpost failed for 5 times. Tkt.",
+                   L"MSG : Creating file in TreskPostLogs Folder.",
+                   L"ERR : in sendWebPost function() " + kInstall +
+                       L"TreskPostLogs may be changed by BUILTIN\\Users (FILE_WRITE_DATA); the "
+                       L"report is not kept"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,6 +328,20 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
             << "only the run log is new";
         EXPECT_EQ(os.automation.liveObjects, 0);
     }
+}
+
+// Windows loads the same file through each of these names.
+TEST_F(WebPostTest, TheClassMayNameTheLibraryAsWindowsWould) {
+    const std::wstring named = L"\"%ProgramFiles%\\QUENDA~1\\mavlin.DLL\"";
+    os_.registry.setValue(kInprocServer, L"", kRegExpandSz,
+                          std::string(named.begin(), named.end()) + '\0');
+    os_.tree.longNames[fake::FileTree::keyOf(L"%ProgramFiles%\\QUENDA~1\\mavlin.DLL")] =
+        L"C:\\Program Files\\QUENDA Agent\\mavlin.DLL";
+    webPost_->resultWhenUnscripted = true;
+
+    sendWebPost(run_);
+
+    EXPECT_EQ(run_.state.exitStatus, ExitStatus::Delivered);
 }
 
 TEST_F(WebPostTest, ConfiguredEndpointIsUsed) {

@@ -115,6 +115,22 @@ TEST(FinishRun, ArchivesTheLogIntoTheAgentsFolder) {
              os.tree.addFile(kArchivedLog, L"previous run\r\n", true);
          },
          Ending::Returned, kFolderPresentLines, false, kArchiveFolder, L"previous run\r\n"},
+        // Nothing is deleted or moved there: the previous log stays too.
+        {"others may change the folder",
+         [](FakePlatform& os) {
+             os.tree.addFolder(kArchiveFolder);
+             os.tree.addFile(kArchivedLog, L"previous run\r\n");
+             os.tree.openToOthers(kArchiveFolder);
+         },
+         Ending::Returned,
+         {kStarted,
+          L"ERR : " + kArchiveFolder +
+              L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); the log stays next to the "
+              L"executable.",
+          kCompleted},
+         false,
+         kArchiveFolder,
+         L"previous run\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

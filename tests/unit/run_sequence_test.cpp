@@ -191,12 +191,16 @@ TEST(RunSequence, OpensTheAgentKeyForFullAccess) {
     RunContext run(os.view());
     fake::runMain(run);
 
-    EXPECT_EQ(os.ops.count("RegOpenKeyEx"), 1);
+    // The class's keys, read before the object is created, are read only.
+    Lines opened;
     for (const auto& call : os.ops.calls()) {
         if (call.operation == "RegOpenKeyEx") {
-            EXPECT_EQ(call.detail, L"Software\\QUENDA options=0 access=983103");
+            opened.push_back(call.detail);
         }
     }
+    EXPECT_EQ(opened, (Lines{L"Software\\QUENDA options=0 access=983103",
+                             L"HKCR\\Mavlin.WebPost\\CLSID options=0 access=131097",
+                             L"HKCR\\CLSID\\{C1A55}\\InprocServer32 options=0 access=131097"}));
 }
 
 TEST(RunSequence, TrapEndsThroughTheRunFinish) {
@@ -267,7 +271,8 @@ Outcome outcomeOf(const RunContext& run, const FakePlatform& os) {
     return outcome;
 }
 
-const std::wstring kArchived = L"C:\\Program Files\\QUENDA Agent\\ApplicationLog\\TavrelLog.txt";
+const std::wstring kInstallFolder = L"C:\\Program Files\\QUENDA Agent";
+const std::wstring kArchived = kInstallFolder + L"\\ApplicationLog\\TavrelLog.txt";
 const std::wstring kNextToExe = L"C:\\Program Files\\Tavrel\\TavrelLog.txt";
 const std::wstring kStuckInALine = L"next to the executable (the run was stopped inside a write";
 
@@ -430,6 +435,41 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          8,
          nullptr,
          {kArchived, L"ERR : Err using WMI Err Description : Denied"}},
+        {"others may change the installation folder: nothing registered, loaded or written",
+         [](FakePlatform& os) { os.tree.openToOthers(kInstallFolder); },
+         10,
+         nullptr,
+         {kNextToExe, L"ERR : " + kInstallFolder +
+                          L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); nothing is "
+                          L"registered, loaded or written there."}},
+        {"delivered, but others may change ApplicationLog: the log stays",
+         [](FakePlatform& os) {
+             os.tree.addFolder(kInstallFolder + L"\\ApplicationLog");
+             os.tree.openToOthers(kInstallFolder + L"\\ApplicationLog");
+         },
+         0,
+         nullptr,
+         {kNextToExe}},
+        {"library missing, and others may change the installation folder: the log stays",
+         [](FakePlatform& os) {
+             os.tree.files.erase(fake::FileTree::keyOf(kInstallFolder + L"\\Mavlin.dll"));
+             os.tree.openToOthers(kInstallFolder);
+         },
+         5,
+         nullptr,
+         {kNextToExe,
+          L"may be changed by BUILTIN\\Users (FILE_WRITE_DATA); the log stays next "
+          L"to the executable."}},
+        {"five failed tries, but others may change TreskPostLogs",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+             os.tree.addFolder(kInstallFolder + L"\\TreskPostLogs");
+             os.tree.openToOthers(kInstallFolder + L"\\TreskPostLogs");
+         },
+         3,
+         nullptr,
+         {kArchived, L"ERR : in sendWebPost function() " + kInstallFolder +
+                         L"\\TreskPostLogs may be changed by BUILTIN\\Users"}},
         {"time limit reached in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
          9,
@@ -478,6 +518,12 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
             c.lastLine != nullptr ? std::vector{kLastWordsLockWaitMilliseconds}
                                   : std::vector<std::uint32_t>{};
         EXPECT_EQ(os.host.lockWaits, lastWordsWaits);
+        // Where others may change the library or its folders, nothing runs it.
+        if (c.status == 10) {
+            EXPECT_TRUE(os.system.started.empty());
+            EXPECT_EQ(os.ops.count("PostXMLString"), 0);
+            EXPECT_EQ(os.exeLogMessages().back(), L"MSG : Application Completed");
+        }
         if (c.lastLine != nullptr) {
             const Lines log = os.runLogMessages();
             EXPECT_EQ(log.empty() ? L"" : log.back(), c.lastLine);

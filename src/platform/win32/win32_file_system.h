@@ -17,6 +17,11 @@ class Win32FileSystem : public FileSystem {
     std::unique_ptr<TextStream> createTextFile(const std::wstring& path) override;
     void deleteFile(const std::wstring& path) override;
     void moveFile(const std::wstring& source, const std::wstring& destination) override;
+    // In win32_file_security.cpp.
+    ObjectSecurity readSecurity(const std::wstring& path) override;
+    std::wstring runningAccountSid() override;
+    std::wstring accountName(const std::wstring& sid) override;
+    std::wstring longPathName(const std::wstring& path) override;
 };
 
 class Win32FileSystemFactory : public FileSystemFactory {

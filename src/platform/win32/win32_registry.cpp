@@ -15,6 +15,8 @@ namespace {
 
 HKEY rootKey(RegistryRoot root) {
     switch (root) {
+        case RegistryRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
         case RegistryRoot::LocalMachine:
             break;
     }
