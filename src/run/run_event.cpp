@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "log/run_log.h"
 #include "platform/error.h"
@@ -44,6 +45,16 @@ std::wstring valueOr(const std::wstring& value, const wchar_t* missing) {
     return value.empty() ? std::wstring(missing) : value;
 }
 
+// The head of a long text, marked, so that the event is not refused for its length.
+std::wstring bounded(std::wstring text) {
+    constexpr std::wstring_view kCutMark = L" [cut]";
+    if (text.size() > kEventStringCharacters) {
+        text.resize(kEventStringCharacters - kCutMark.size());
+        text += kCutMark;
+    }
+    return text;
+}
+
 }  // namespace
 
 void writeRunEvent(RunContext& run, std::uint32_t status) {
@@ -57,11 +68,13 @@ void writeRunEvent(RunContext& run, std::uint32_t status) {
         LogEvent event{std::wstring(kEventSource),
                        eventTypeOf(ending),
                        kFirstEventId + status,
-                       {logPlaceOf(trace)}};
+                       {bounded(logPlaceOf(trace))}};
         if (ending == ExitStatus::Spooled) {
-            event.strings.push_back(trace ? valueOr(trace->spooledReport, L"unknown") : L"unknown");
+            event.strings.push_back(
+                bounded(trace ? valueOr(trace->spooledReport, L"unknown") : L"unknown"));
         } else if (eventTypeOf(ending) == EventType::Error) {
-            event.strings.push_back(trace ? valueOr(trace->lastErrorLine, L"none") : L"unknown");
+            event.strings.push_back(
+                bounded(trace ? valueOr(trace->lastErrorLine, L"none") : L"unknown"));
         }
         run.os.eventLog.reportEvent(event);
     });

@@ -10,6 +10,7 @@
 
 #include "platform/event_log.h"
 #include "report/web_post.h"
+#include "run/run_event.h"
 #include "support/fake_platform.h"
 
 namespace tavrel {
@@ -319,6 +320,15 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          3,
          nullptr,
          {kArchived, L"ERR : in sendWebPost function() Denied"}},
+        // The system refuses an event with a string this long: the event keeps its head.
+        {"an error text of 100,000 characters",
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
+             os.ops.failCall("MoveFile", 1, Error(58, std::wstring(100000, L'x')));
+         },
+         3,
+         nullptr,
+         {kArchived, L"xxxx [cut]"}},
         {"five failed tries, spool file not moved",
          [](FakePlatform& os) {
              os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
@@ -543,6 +553,7 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
             for (std::size_t i = 0; i < c.event.size(); ++i) {
                 EXPECT_NE(event.strings[i].find(c.event[i]), std::wstring::npos)
                     << testing::PrintToString(event.strings[i]);
+                EXPECT_LE(event.strings[i].size(), kEventStringCharacters);
             }
         }
 
