@@ -10,8 +10,9 @@ tests' packages at other versions carry such copies, as a real release would."""
 import struct
 import sys
 
+from pe_resources import RT_VERSION, resources
+
 FIXED_SIGNATURE = 0xFEEF04BD
-RT_VERSION = 16
 
 
 def align4(offset):
@@ -20,37 +21,10 @@ def align4(offset):
 
 def version_resource(data):
     """The file offset and size of the first RT_VERSION resource."""
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe : pe + 4] != b"PE\0\0":
-        raise ValueError("not a PE file")
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    directories = optional + {0x10B: 96, 0x20B: 112}[magic]
-    resources_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
-
-    def offset_of(rva):
-        for at in range(optional + optional_size, optional + optional_size + 40 * sections, 40):
-            size, address, raw_size, raw = struct.unpack_from("<4I", data, at + 8)
-            if address <= rva < address + max(size, raw_size):
-                return rva - address + raw
-        raise ValueError(f"no section holds RVA {rva:#x}")
-
-    root = offset_of(resources_rva)
-
-    # Type, then name, then language: the first entry of each, the type being RT_VERSION.
-    def entries(directory):
-        named, numbered = struct.unpack_from("<HH", data, directory + 12)
-        for at in range(directory + 16, directory + 16 + 8 * (named + numbered), 8):
-            yield struct.unpack_from("<II", data, at)
-
-    node = next((target for name, target in entries(root) if name == RT_VERSION), None)
-    if node is None:
+    found = resources(data, RT_VERSION)
+    if not found:
         raise ValueError("no version resource")
-    for _ in range(2):
-        node = next(entries(root + (node & 0x7FFFFFFF)))[1]
-    data_rva, size = struct.unpack_from("<II", data, root + node)
-    return offset_of(data_rva), size
+    return found[0]
 
 
 def read_node(data, at):

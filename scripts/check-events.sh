@@ -42,36 +42,7 @@ fail() {
 
 # Without the message table Event Viewer has no text for the events: the exe must carry
 # one (resource type 11) with exactly the IDs of the endings that write an event.
-message_ids=$(python3 - "$bin/Tavrel.exe" <<'PY'
-import struct, sys
-exe = open(sys.argv[1], "rb").read()
-pe = struct.unpack_from("<I", exe, 0x3C)[0]
-sections, optional_size = struct.unpack_from("<H", exe, pe + 6)[0], struct.unpack_from("<H", exe, pe + 20)[0]
-optional = pe + 24
-directories = optional + (96 if struct.unpack_from("<H", exe, optional)[0] == 0x10B else 112)
-resources = struct.unpack_from("<I", exe, directories + 2 * 8)[0]
-if not resources:
-    sys.exit()
-table = [struct.unpack_from("<8sIIII", exe, optional + optional_size + 40 * i) for i in range(sections)]
-def offset(rva):
-    return next(rva - va + raw for _, size, va, raw_size, raw in table if va <= rva < va + max(size, raw_size))
-root = offset(resources)
-def entries(at):
-    named, numbered = struct.unpack_from("<HH", exe, at + 12)
-    return [struct.unpack_from("<II", exe, at + 16 + 8 * i) for i in range(named + numbered)]
-ids = []
-for kind, names in entries(root):
-    if kind != 11:
-        continue
-    for _, languages in entries(root + (names & 0x7FFFFFFF)):
-        for _, leaf in entries(root + (languages & 0x7FFFFFFF)):
-            data = offset(struct.unpack_from("<I", exe, root + leaf)[0])
-            for block in range(struct.unpack_from("<I", exe, data)[0]):
-                low, high, _ = struct.unpack_from("<III", exe, data + 4 + 12 * block)
-                ids += range(low, high + 1)
-print(" ".join(map(str, ids)))
-PY
-)
+message_ids=$(python3 packaging/pe_resources.py --message-ids "$bin/Tavrel.exe")
 [ "$message_ids" = "1000 1001 1002 1003 1004 1005 1006 1008 1009 1010" ] ||
     fail "Tavrel.exe's message table holds the IDs '$message_ids'"
 echo "check-events: the message table holds the IDs $message_ids"
