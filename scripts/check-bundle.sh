@@ -79,11 +79,12 @@ status=0
 [ "$status" = 2 ] && grep -q '^Refusing to run: "reg query' "$work/refused.log" ||
     fail "run-tests.cmd went ahead without a working reg (exit $status): $(cat "$work/refused.log")"
 
-# refuses_for_the_agent_key FAULT: run-tests.cmd must end with 2, naming the agent key.
+# refuses_for_the_agent_key FAULT WORDS: run-tests.cmd must end with 2, its refusal
+# starting with WORDS.
 refuses_for_the_agent_key() {
     local status=0
     "$run" cmd /c 'C:\Tavrel bundle check\run-tests.cmd' >"$work/refused.log" 2>&1 || status=$?
-    [ "$status" = 2 ] && grep -q '^Refusing to run: HKLM\\Software\\QUENDA exists' "$work/refused.log" ||
+    [ "$status" = 2 ] && grep -qF "Refusing to run: $2" "$work/refused.log" ||
         fail "run-tests.cmd $1 (exit $status): $(cat "$work/refused.log")"
 }
 
@@ -92,7 +93,7 @@ refuses_for_the_agent_key() {
     ! "$run" reg query 'HKLM\Software\QUENDA' /reg:32 >/dev/null 2>&1 ||
     fail "could not make HKLM\Software\QUENDA unreadable"
 agent_key_added=yes
-refuses_for_the_agent_key "took a key it cannot read for none"
+refuses_for_the_agent_key "took a key it cannot read for none" 'cannot tell whether HKLM\Software\QUENDA exists'
 remove_agent_key || fail "could not remove the unreadable HKLM\Software\QUENDA"
 agent_key_added=
 
@@ -101,7 +102,7 @@ agent_key_added=
 "$run" reg add 'HKLM\Software\QUENDA' /v MEMBERID /d agent /f /reg:32 >/dev/null 2>&1 ||
     fail "could not add an agent's HKLM\Software\QUENDA"
 agent_key_added=yes
-refuses_for_the_agent_key "did not refuse a machine with the agent key"
+refuses_for_the_agent_key "did not refuse a machine with the agent key" 'HKLM\Software\QUENDA exists'
 for program in tavrel_e2e_tests webpost_double_tests; do
     status=0
     "$run" "$folder/$program.exe" >"$work/refused.log" 2>&1 || status=$?

@@ -76,9 +76,9 @@ if !errorlevel! neq 0 (
     echo whether Tavrel is installed here.
     exit /b 2
 )
-call :keyState "%mark%" /reg:64
+call "%bundle%key-state.cmd" "%mark%" /reg:64
 set "marked=!state!"
-call :keyState "%upgrades%" /reg:64
+call "%bundle%key-state.cmd" "%upgrades%" /reg:64
 set "product=!state!"
 call :taskState
 if "!marked!"=="unknown" set "unknown=%mark%"
@@ -217,7 +217,7 @@ for %%r in (%roles%) do call :entryOf %%r
 if not defined entry set "entry=none"
 set "folderLeft=no"
 if exist "%folder%\" set "folderLeft=yes"
-call :keyState "%source%" /reg:64
+call "%bundle%key-state.cmd" "%source%" /reg:64
 set "sourceSeen=cannot tell"
 if "!state!"=="present" set "sourceSeen=yes"
 if "!state!"=="absent" set "sourceSeen=no"
@@ -277,7 +277,7 @@ exit /b 0
 rem agentState KEY VIEW: sets foreign to KEY (VIEW) where it exists and is not marked as
 rem the tests' own, or cannot be seen.
 :agentState
-call :keyState "%~1" %~2
+call "%bundle%key-state.cmd" "%~1" %~2
 if "!state!"=="absent" exit /b 0
 if "!state!"=="present" (
     "%reg%" query "%~1" /v %madeByTests% %~2 >nul 2>&1
@@ -306,9 +306,9 @@ exit /b 0
 rem entryOf ROLE: adds ROLE to entry where its product is in Programs and Features, in
 rem either registry view.
 :entryOf
-call :keyState "%uninstall%\!code.%~1!" /reg:32
+call "%bundle%key-state.cmd" "%uninstall%\!code.%~1!" /reg:32
 set "view32=!state!"
-call :keyState "%uninstall%\!code.%~1!" /reg:64
+call "%bundle%key-state.cmd" "%uninstall%\!code.%~1!" /reg:64
 if "!state!"=="absent" set "state=!view32!"
 if "!view32!"=="unknown" set "state=unknown"
 if "!state!"=="unknown" set "entry=cannot tell"
@@ -322,11 +322,11 @@ rem cleanUp: removes what these tests install (every package's product, the task
 rem exit status 1 if Tavrel is still there.
 :cleanUp
 if not defined wine call :releaseRun
-call :keyState "%upgrades%" /reg:64
+call "%bundle%key-state.cmd" "%upgrades%" /reg:64
 if not "!state!"=="absent" for %%r in (%roles%) do call :removeProduct %%r
 call :taskState
 if "!task!"=="present" "%schtasks%" /delete /tn Tavrel /f >nul 2>&1
-call :keyState "%upgrades%" /reg:64
+call "%bundle%key-state.cmd" "%upgrades%" /reg:64
 if not "!state!"=="absent" exit /b 1
 call :taskState
 if not "!task!"=="absent" exit /b 1
@@ -347,31 +347,3 @@ dir /a "%tasks%" >nul 2>&1
 if !errorlevel! neq 0 set "task=unknown"
 exit /b 0
 
-rem keyState KEY VIEW: sets state to present, absent or unknown. Absent only where the
-rem parent key can be listed and lacks it, or is absent itself by the same rule.
-:keyState
-"%reg%" query "%~1" %~2 >nul 2>&1
-if !errorlevel! equ 0 (
-    set "state=present"
-    exit /b 0
-)
-rem (Wine's cmd replaces text only in %-expansion, so the key is split on a line of its own.)
-set "key=%~1"
-set "parent="
-set "leaf="
-for %%i in ("%key:\=" "%") do (
-    if defined leaf (if defined parent (set "parent=!parent!\!leaf!") else set "parent=!leaf!")
-    set "leaf=%%~i"
-)
-set "state=unknown"
-if not defined parent exit /b 0
-set "child=!parent!\!leaf!"
-"%reg%" query "!parent!" %~2 >"%work%\keys.txt" 2>nul
-if !errorlevel! neq 0 (
-    call :keyState "!parent!" %~2
-    if not "!state!"=="absent" set "state=unknown"
-    exit /b 0
-)
-set "state=absent"
-for /f "usebackq delims=" %%k in ("%work%\keys.txt") do if /i "%%k"=="!child!" set "state=unknown"
-exit /b 0

@@ -7,22 +7,26 @@ setlocal EnableExtensions EnableDelayedExpansion
 
 rem The end-to-end tests delete and recreate the agent key and the web-post library's
 rem registration, the library's class in both registry views: on a machine with a real
-rem agent they would destroy them. This fails closed: a key counts as absent only when reg
-rem lists its parent's subkeys without it and cannot open it either. A query of the key
-rem alone cannot tell: reg exits 1 both for a key that is not there and for one it may not
-rem read, and words its message in the machine's language. The test programs look again
-rem themselves. The system's own reg, not one that lies in the folder this was started from.
+rem agent they would destroy them. This fails closed (key-state.cmd): anything it cannot
+rem see to be absent refuses. The test programs look again themselves. The system's own
+rem reg, not one that lies in the folder this was started from.
 set "reg=%SystemRoot%\System32\reg.exe"
-set "listing=%TEMP%\tavrel-run-tests-%RANDOM%.txt"
+set "bundle=%~dp0"
 set "classes=HKEY_LOCAL_MACHINE\Software\Classes\CLSID"
 set "class={8A1CC926-0601-4B2B-8E6D-EA4C74A2DFB6}"
-call :mustBeAbsent "HKEY_LOCAL_MACHINE\Software" QUENDA /reg:32 "HKLM\Software\QUENDA"
+"%reg%" query "HKEY_LOCAL_MACHINE\Software" /reg:32 >nul 2>&1
+if !errorlevel! neq 0 (
+    echo Refusing to run: "reg query HKLM\Software /reg:32" failed, so this script cannot tell
+    echo whether a QUENDA agent is installed here.
+    exit /b 2
+)
+call :mustBeAbsent "HKEY_LOCAL_MACHINE\Software\QUENDA" /reg:32 "HKLM\Software\QUENDA"
 if !errorlevel! neq 0 exit /b 2
-call :mustBeAbsent "HKEY_CLASSES_ROOT" Mavlin.WebPost "" "HKCR\Mavlin.WebPost"
+call :mustBeAbsent "HKEY_CLASSES_ROOT\Mavlin.WebPost" "" "HKCR\Mavlin.WebPost"
 if !errorlevel! neq 0 exit /b 2
-call :mustBeAbsent "%classes%" %class% /reg:32 "HKLM\Software\Classes\CLSID\%class% (32-bit view)"
+call :mustBeAbsent "%classes%\%class%" /reg:32 "HKLM\Software\Classes\CLSID\%class% (32-bit view)"
 if !errorlevel! neq 0 exit /b 2
-call :mustBeAbsent "%classes%" %class% /reg:64 "HKLM\Software\Classes\CLSID\%class% (64-bit view)"
+call :mustBeAbsent "%classes%\%class%" /reg:64 "HKLM\Software\Classes\CLSID\%class% (64-bit view)"
 if !errorlevel! neq 0 exit /b 2
 
 set passed=0
@@ -45,26 +49,18 @@ echo !passed! passed, !failed! failed
 if !failed! neq 0 exit /b 1
 exit /b 0
 
-rem :mustBeAbsent PARENT NAME VIEW SHOWN exits 0 when PARENT\NAME is absent from the
-rem registry VIEW ("" for the default one); otherwise it says why it refuses, calling the
-rem key SHOWN, and exits 2.
+rem :mustBeAbsent KEY VIEW SHOWN exits 0 when KEY is absent from the registry VIEW (""
+rem for the default one); otherwise it says why it refuses, calling the key SHOWN, and
+rem exits 2.
 :mustBeAbsent
-"%reg%" query "%~1" %~3 >"%listing%" 2>nul
-if !errorlevel! neq 0 goto :unlisted
-set "found="
-for /f "usebackq delims=" %%l in ("%listing%") do (
-    set "line=%%l"
-    if /i "!line!"=="%~1\%~2" set "found=yes"
-)
-del "%listing%" 2>nul
-"%reg%" query "%~1\%~2" %~3 >nul 2>&1
-if !errorlevel! equ 0 set "found=yes"
-if not defined found exit /b 0
-echo Refusing to run: %~4 exists, so a QUENDA agent or its web-post library seems installed here.
+call "%bundle%key-state.cmd" "%~1" %~2
+if "!state!"=="absent" exit /b 0
+rem Outside any block: SHOWN may hold a parenthesis.
+if not "!state!"=="present" goto :cannotTell
+echo Refusing to run: %~3 exists, so a QUENDA agent or its web-post library seems installed here.
 echo The end-to-end tests delete and recreate it. Run them on a machine without the agent.
 exit /b 2
-:unlisted
-del "%listing%" 2>nul
-echo Refusing to run: "reg query %~1 %~3" failed, so this script cannot tell
-echo whether %~4 exists, as on a machine with a QUENDA agent.
+:cannotTell
+echo Refusing to run: cannot tell whether %~3 exists, as on a machine with a QUENDA agent
+echo whose key this account may not read. Run the tests on a machine without the agent.
 exit /b 2
