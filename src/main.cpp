@@ -24,8 +24,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     tavrel::win32::ComApartment apartment;
     tavrel::win32::Win32Platform platform;
     // Until the run can say why, a fault still ends it with the failed run's status.
-    platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError),
-                                nullptr);
+    platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError));
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     // The run's file objects (the log's stream and gFso, both the Scripting runtime's)
     // go before COM does, so that every library can unload; the web-post library's

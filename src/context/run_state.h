@@ -5,7 +5,6 @@
 // has learnt of its outcome so far.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,12 +17,15 @@
 
 namespace tavrel {
 
+// How far the run got with its log.
+enum class LogStage { NotStarted, BeingCreated, Created, NotCreated };
+
 // What the end's report tells of the run. It is read from the thread that says the last
-// words, so it changes only under the run log's lock.
+// words, so it changes only under the trace's lock.
 struct RunTrace {
     // Where the run log lies now; before it exists, where it is to be created.
     std::wstring logPath;
-    bool logCreated = false;
+    LogStage logStage = LogStage::NotStarted;
     // The last ERR line the run wrote, or would have written had it a log.
     std::wstring lastErrorLine;
     // The unsent-report file, once it is in TreskPostLogs.
@@ -58,26 +60,26 @@ inline constexpr std::uint32_t kDefaultRunTimeLimitSeconds = TAVREL_DEFAULT_RUN_
 struct RunContext {
     explicit RunContext(Platform platform,
                         std::uint32_t timeLimitSeconds = kDefaultRunTimeLimitSeconds)
-        : os(platform), runTimeLimitSeconds(timeLimitSeconds), logLock(os.host.createLock()) {}
+        : os(platform),
+          runTimeLimitSeconds(timeLimitSeconds),
+          logLock(os.host.createLock()),
+          traceLock(os.host.createLock()) {}
 
     Platform os;
     const std::uint32_t runTimeLimitSeconds;
     RunState state;
     // The run log's: held around every line and around the log's hand-over and
     // release, so that the last words of a stopped run never cut into another line.
+    // Made first: the test doubles tell it from the trace's by that.
     const std::unique_ptr<Lock> logLock;
-    // How the last words fared with the log's lock, set on their thread: the end's report,
-    // which comes after them there, holds it too when they keep it, and does not wait
-    // again when the run stuck inside a write kept them out.
-    enum class LastWordsLock { NotTried, Kept, Refused };
-    LastWordsLock lastWordsLock = LastWordsLock::NotTried;
-    // Set by the run's own thread once it changes nothing more, just before its end.
-    std::atomic<bool> runDone{false};
+    // The trace's, held only to change or copy it, never around a file's use, so that
+    // the end's report reads it also while the run is stuck inside a write. Taken after
+    // the log's where both are held.
+    const std::unique_ptr<Lock> traceLock;
 };
 
 /// Ends the process at once with the status the run has learnt.
 [[noreturn]] inline void endRunAtOnce(RunContext& run) {
-    run.runDone.store(true, std::memory_order_release);
     run.os.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }
 

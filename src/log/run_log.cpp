@@ -4,19 +4,20 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/host.h"
 #include "platform/text.h"
 
 namespace tavrel {
 
 namespace {
 
+bool isErrorLine(std::wstring_view message) {
+    return message.substr(0, 3) == L"ERR";
+}
+
 // The caller holds the log's lock.
-void appendLogLine(RunContext& run, std::wstring_view message) {
+void appendStampedLine(RunContext& run, std::wstring_view message) {
     ignoreFailure([&] {
-        // Remembered also without a log: then the end's event is the only trace.
-        if (message.substr(0, 3) == L"ERR") {
-            run.state.trace.lastErrorLine = message;
-        }
         if (!run.state.gLogStream) {
             return;
         }
@@ -50,11 +51,20 @@ std::wstring runLogPath(RunContext& run) {
 }
 
 void createRunLog(RunContext& run) {
+    const std::wstring path = runLogPath(run);
+    changeTrace(run, [&](RunTrace& trace) {
+        trace.logPath = path;
+        trace.logStage = LogStage::BeingCreated;
+    });
     // Last words wait while the log is made, so they never see it half handed over.
     const LockHold hold(*run.logLock);
-    run.state.trace.logPath = runLogPath(run);
-    run.state.gLogStream = run.state.gFso->createTextFile(run.state.trace.logPath);
-    run.state.trace.logCreated = true;
+    run.state.gLogStream = withTrap(
+        [&] { return run.state.gFso->createTextFile(path); },
+        [&](const Error& error) -> std::unique_ptr<TextStream> {
+            changeTrace(run, [](RunTrace& trace) { trace.logStage = LogStage::NotCreated; });
+            throw error;
+        });
+    changeTrace(run, [](RunTrace& trace) { trace.logStage = LogStage::Created; });
 }
 
 void releaseRunLog(RunContext& run) {
@@ -68,32 +78,31 @@ void releaseRunLog(RunContext& run) {
 
 void writeLog(RunContext& run, std::wstring_view message) {
     const LockHold hold(*run.logLock);
-    appendLogLine(run, message);
+    // Remembered also without a log: then the end's event is the only trace.
+    if (isErrorLine(message)) {
+        ignoreFailure(
+            [&] { changeTrace(run, [&](RunTrace& trace) { trace.lastErrorLine = message; }); });
+    }
+    appendStampedLine(run, message);
 }
 
-void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds) {
-    if (run.logLock->tryAcquire(waitMilliseconds)) {
-        run.lastWordsLock = RunContext::LastWordsLock::Kept;
-        appendLogLine(run, message);  // the lock stays held: no line may follow this one
-    } else {
-        run.lastWordsLock = RunContext::LastWordsLock::Refused;
+void writeLastLogLine(RunContext& run, std::wstring_view message) {
+    // Noted first, with a bounded wait as every step here: the event then has the line
+    // also when the run, stuck inside a write, keeps it out of the log.
+    if (isErrorLine(message) && run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
+        ignoreFailure([&] { run.state.trace.lastErrorLine = message; });
+        run.traceLock->release();
+    }
+    if (run.logLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
+        appendStampedLine(run, message);  // the lock stays held: no line may follow this one
     }
 }
 
-std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds) {
+std::optional<RunTrace> copyTrace(RunContext& run) {
     std::optional<RunTrace> copy;
-    const auto copyNow = [&] { ignoreFailure([&] { copy = run.state.trace; }); };
-    using LastWordsLock = RunContext::LastWordsLock;
-    if (run.lastWordsLock == LastWordsLock::Refused) {
-        return copy;  // the run holds the lock, stuck inside a write: no use waiting again
-    }
-    if (run.lastWordsLock == LastWordsLock::Kept || run.runDone.load(std::memory_order_acquire)) {
-        copyNow();
-        return copy;
-    }
-    if (run.logLock->tryAcquire(waitMilliseconds)) {
-        copyNow();
-        run.logLock->release();
+    if (run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
+        ignoreFailure([&] { copy = run.state.trace; });
+        run.traceLock->release();
     }
     return copy;
 }

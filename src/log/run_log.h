@@ -1,7 +1,6 @@
 // The per-run text log: its creation and the one procedure that writes to it.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,21 +30,21 @@ void releaseRunLog(RunContext& run);
 /// written, or is written while no log is open, is dropped.
 void writeLog(RunContext& run, std::wstring_view message);
 
-/// writeLog for the watchdog's thread, just before the process ends: keeps the log's
-/// lock, so that no line of the run follows, and drops the line when the lock stays
-/// busy for longer than the wait (the run stuck inside a write).
-void writeLastLogLine(RunContext& run, std::wstring_view message, std::uint32_t waitMilliseconds);
+/// The stop line of a run that the time limit or a fault stopped, written from the
+/// speaker's thread: keeps the log's lock, so that no line of the run follows, and is
+/// only noted in the trace when that lock stays busy for longer than the last words may
+/// wait (the run stuck inside a write). Never throws.
+void writeLastLogLine(RunContext& run, std::wstring_view message);
 
-/// Changes the run's trace under the log's lock, which the end's report takes to read it.
+/// Changes the run's trace under its lock, which the end's report takes to read it.
 template <class Change>
 void changeTrace(RunContext& run, Change&& change) {
-    const LockHold hold(*run.logLock);
+    const LockHold hold(*run.traceLock);
     change(run.state.trace);
 }
 
-/// A copy of the run's trace for the end's report: at once when the run is done or the
-/// last words keep the log's lock, otherwise under that lock. Nothing when the lock stays
-/// busy (the run stuck inside a write) for longer than the wait or the last words'.
-std::optional<RunTrace> copyTrace(RunContext& run, std::uint32_t waitMilliseconds);
+/// A copy of the run's trace for the end's report; nothing when its lock stays busy for
+/// longer than the last words may wait (a fault of the run while it held it).
+std::optional<RunTrace> copyTrace(RunContext& run);
 
 }  // namespace tavrel

@@ -7,7 +7,6 @@
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "platform/event_log.h"
-#include "platform/host.h"
 
 namespace tavrel {
 
@@ -28,15 +27,17 @@ EventType eventTypeOf(ExitStatus status) {
 // Where the log lies; a run without one says so, as the event is then its only trace.
 std::wstring logPlaceOf(const std::optional<RunTrace>& trace) {
     if (!trace) {
-        // Only a run stuck in a line, its creation or its close holds the log's lock, and
-        // the log is then still next to the executable.
-        return L"next to the executable (the run was stopped inside a write to it)";
+        return L"unknown";
     }
-    if (trace->logCreated) {
-        return trace->logPath;
-    }
-    if (!trace->logPath.empty()) {
-        return L"none, " + trace->logPath + L" could not be created";
+    switch (trace->logStage) {
+        case LogStage::Created:
+            return trace->logPath;
+        case LogStage::BeingCreated:
+            return trace->logPath + L" (the run was stopped while creating it)";
+        case LogStage::NotCreated:
+            return L"none, " + trace->logPath + L" could not be created";
+        case LogStage::NotStarted:
+            break;
     }
     return L"none, the run ended before creating it";
 }
@@ -64,7 +65,7 @@ void writeRunEvent(RunContext& run, std::uint32_t status) {
         return;
     }
     ignoreFailure([&] {
-        const std::optional<RunTrace> trace = copyTrace(run, kLastWordsLockWaitMilliseconds);
+        const std::optional<RunTrace> trace = copyTrace(run);
         LogEvent event{std::wstring(kEventSource),
                        eventTypeOf(ending),
                        kFirstEventId + status,

@@ -1,6 +1,5 @@
 #include "run/run_sequence.h"
 
-#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -38,27 +37,25 @@ constexpr std::wstring_view kAgentSubKey = L"Software\\QUENDA";
     endWithLines(run, status, {});
 }
 
-// The last words of a run that the watchdog or a fault stops: one line, dropped when
-// the run is stuck inside a write of its own.
-void sayLastLine(RunContext& run, const std::wstring& line) {
-    ignoreFailure([&] { writeLastLogLine(run, line, kLastWordsLockWaitMilliseconds); });
-}
-
-void startTimeLimit(RunContext& run) {
-    run.os.host.startWatchdog(
-        run.runTimeLimitSeconds, static_cast<std::uint32_t>(ExitStatus::TimeLimitReached), [&run] {
-            sayLastLine(run, L"ERR : Run stopped after the time limit of " +
-                                 decimalText(run.runTimeLimitSeconds) + L" seconds.");
-        });
-}
-
-void endFaultsWithALine(RunContext& run) {
-    run.os.host.endFaultsWith(
-        static_cast<std::uint32_t>(ExitStatus::StoppedByError), [&run](std::uint32_t faultCode) {
-            std::wstring line = L"ERR : Run stopped by an unexpected fault with code 0x";
-            appendHex(line, faultCode, 8);
-            sayLastLine(run, line + L".");
-        });
+// The run's time limit, its faults and its end's report, all given before the host
+// starts the threads that use them.
+void guardRun(RunContext& run) {
+    RunGuard guard;
+    guard.timeLimitSeconds = run.runTimeLimitSeconds;
+    guard.timeLimitStatus = static_cast<std::uint32_t>(ExitStatus::TimeLimitReached);
+    guard.timeLimitLine = [&run] {
+        writeLastLogLine(run, L"ERR : Run stopped after the time limit of " +
+                                  decimalText(run.runTimeLimitSeconds) + L" seconds.");
+    };
+    guard.faultStatus = static_cast<std::uint32_t>(ExitStatus::StoppedByError);
+    guard.faultLine = [&run](std::uint32_t faultCode) {
+        std::wstring line = L"ERR : Run stopped by an unexpected fault with code 0x";
+        appendHex(line, faultCode, 8);
+        writeLastLogLine(run, line + L".");
+    };
+    // However the run ends from here on, the fleet's tools learn how.
+    guard.endReport = [&run](std::uint32_t status) { writeRunEvent(run, status); };
+    run.os.host.guardRun(std::move(guard));
 }
 
 RegistryKey openAgentKey(RunContext& run) {
@@ -125,10 +122,7 @@ void measureUpTime(RunContext& run) {
 }
 
 void runSequence(RunContext& run) {
-    startTimeLimit(run);
-    endFaultsWithALine(run);
-    // However the run ends from here on, the fleet's tools learn how.
-    run.os.host.setEndReport([&run](std::uint32_t status) { writeRunEvent(run, status); });
+    guardRun(run);
     // A running copy owns the log file: leave everything to it.
     if (run.os.host.previousInstanceRunning()) {
         endWithoutLines(run, ExitStatus::AnotherCopyRunning);
@@ -175,7 +169,6 @@ void Main(RunContext& run) {
              });
     // A completed run and a trapped one both end here, archiving the log.
     finishRun(run);
-    run.runDone.store(true, std::memory_order_release);
 }
 
 }  // namespace tavrel

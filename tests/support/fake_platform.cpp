@@ -102,21 +102,9 @@ std::wstring FakeHost::executableFolder() {
     return exeFolder;
 }
 
-void FakeHost::startWatchdog(std::uint32_t seconds, std::uint32_t status,
-                             std::function<void()> lastWords) {
-    watchdogSeconds = seconds;
-    limitStatus_ = status;
-    timeLimitWords_ = std::move(lastWords);
-}
-
-void FakeHost::endFaultsWith(std::uint32_t status,
-                             std::function<void(std::uint32_t faultCode)> lastWords) {
-    faultStatus_ = status;
-    faultWords_ = std::move(lastWords);
-}
-
-void FakeHost::setEndReport(std::function<void(std::uint32_t status)> report) {
-    endReport_ = std::move(report);
+void FakeHost::guardRun(RunGuard guard) {
+    watchdogSeconds = guard.timeLimitSeconds;
+    guard_ = std::move(guard);
 }
 
 void FakeHost::interruptAt(const std::string& operation, int nth,
@@ -129,11 +117,11 @@ void FakeHost::interruptAt(const std::string& operation, int nth,
         const std::optional<std::uint32_t> fault = interruption_->faultCode;
         interruption_.reset();  // the last words make calls of their own
         if (fault) {
-            faultWords_(*fault);
-            endedWith = static_cast<ExitStatus>(faultStatus_);
+            guard_.faultLine(*fault);
+            endedWith = static_cast<ExitStatus>(guard_.faultStatus);
         } else {
-            timeLimitWords_();
-            endedWith = static_cast<ExitStatus>(limitStatus_);
+            guard_.timeLimitLine();
+            endedWith = static_cast<ExitStatus>(guard_.timeLimitStatus);
         }
         reportEnd(static_cast<std::uint32_t>(*endedWith));
         throw ProcessEnded{};
@@ -144,47 +132,46 @@ namespace {
 
 class FakeLock : public Lock {
   public:
-    FakeLock(bool& held, std::vector<std::uint32_t>& waits) : held_(held), waits_(waits) {}
+    explicit FakeLock(FakeHost::LockState& state) : state_(state) {}
 
     void acquire() override {
-        if (held_) {
+        if (state_.held) {
             throw std::logic_error("lock taken twice");
         }
-        held_ = true;
+        state_.held = true;
     }
 
     bool tryAcquire(std::uint32_t milliseconds) override {
-        waits_.push_back(milliseconds);
+        state_.waits.push_back(milliseconds);
         // Held by the run, a real lock would keep the other thread out past its wait.
-        if (held_) {
+        if (state_.held) {
             return false;
         }
-        held_ = true;
+        state_.held = true;
         return true;
     }
 
-    void release() override { held_ = false; }
+    void release() override { state_.held = false; }
 
   private:
-    bool& held_;
-    std::vector<std::uint32_t>& waits_;
+    FakeHost::LockState& state_;
 };
 
 }  // namespace
 
 void FakeHost::reportEnd(std::uint32_t status) {
-    if (!endReport_) {
+    if (!guard_.endReport) {
         return;
     }
     try {
-        endReport_(status);
+        guard_.endReport(status);
     } catch (const BoundRanOut&) {
         reportCutOff = true;
     }
 }
 
 std::unique_ptr<Lock> FakeHost::createLock() {
-    return std::make_unique<FakeLock>(lockHeld, lockWaits);
+    return std::make_unique<FakeLock>(locks.emplace_back());
 }
 
 void FakeHost::endProcess(std::uint32_t status) {
@@ -747,7 +734,7 @@ FakePlatform::FakePlatform() {
     registry.setString(classKey + L"\\InprocServer32", L"",
                        std::wstring(kInstallPath) + L"Mavlin.dll");
     tree.checkStreamUse = [this](const std::wstring& path) {
-        if (!host.lockHeld && FileTree::keyOf(path) == FileTree::keyOf(exeLogPath())) {
+        if (!host.logLockHeld() && FileTree::keyOf(path) == FileTree::keyOf(exeLogPath())) {
             throw std::logic_error("the run log used without its lock");
         }
     };

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,12 +46,9 @@ class FakeHost : public Host {
     std::wstring executableFolder() override;
     // The watchdog and the fault filter are proven under Wine; here they are recorded,
     // and fire where a test interrupts the run.
-    void startWatchdog(std::uint32_t seconds, std::uint32_t status,
-                       std::function<void()> lastWords) override;
-    void endFaultsWith(std::uint32_t status,
-                       std::function<void(std::uint32_t faultCode)> lastWords) override;
+    void endFaultsWith(std::uint32_t status) override { guard_.faultStatus = status; }
+    void guardRun(RunGuard guard) override;
     void setReleaseAtEnd(std::function<void()>) override {}
-    void setEndReport(std::function<void(std::uint32_t status)> report) override;
     std::unique_ptr<Lock> createLock() override;
 
     /// Runs the end's report as the host does when the process ends with `status`.
@@ -66,11 +64,15 @@ class FakeHost : public Host {
     std::optional<std::uint32_t> watchdogSeconds;
     /// The status the process ended with at once, if it did.
     std::optional<ExitStatus> endedWith;
-    /// Whether the lock the host made (the run log's) is held. The fake refuses a
-    /// nested hold, which the run never takes.
-    bool lockHeld = false;
-    /// How long each tryAcquire of that lock was willing to wait.
-    std::vector<std::uint32_t> lockWaits;
+    /// A lock the host made: whether it is held, and how long each tryAcquire of it was
+    /// willing to wait. The fake refuses a nested hold, which the run never takes.
+    struct LockState {
+        bool held = false;
+        std::vector<std::uint32_t> waits;
+    };
+    /// In the order the run makes them: the log's first, then the trace's.
+    std::deque<LockState> locks;
+    bool logLockHeld() const { return !locks.empty() && locks.front().held; }
     /// Set when the end's report was cut off by the host's bound.
     bool reportCutOff = false;
 
@@ -78,11 +80,7 @@ class FakeHost : public Host {
     void endProcess(std::uint32_t status) override;
 
     Operations& ops_;
-    std::uint32_t limitStatus_ = 0;
-    std::function<void()> timeLimitWords_;
-    std::uint32_t faultStatus_ = 0;
-    std::function<void(std::uint32_t)> faultWords_;
-    std::function<void(std::uint32_t)> endReport_;
+    RunGuard guard_;
     struct Interruption {
         std::string operation;
         int nth;

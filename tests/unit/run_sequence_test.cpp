@@ -275,7 +275,6 @@ Outcome outcomeOf(const RunContext& run, const FakePlatform& os) {
 const std::wstring kInstallFolder = L"C:\\Program Files\\QUENDA Agent";
 const std::wstring kArchived = kInstallFolder + L"\\ApplicationLog\\TavrelLog.txt";
 const std::wstring kNextToExe = L"C:\\Program Files\\Tavrel\\TavrelLog.txt";
-const std::wstring kStuckInALine = L"next to the executable (the run was stopped inside a write";
 
 // Every ending, once, with the status a scheduler reads from it: by number, since the
 // numbers are what schedulers, scripts and the documentation know; and with the event
@@ -489,7 +488,7 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          [](FakePlatform& os) { os.host.interruptAt("Close", 1); },
          9,
          L"MSG : Application Completed",
-         {kStuckInALine, L"unknown"}},
+         {kNextToExe, L"ERR : Run stopped after the time limit of 600 seconds."}},
         {"fault in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); },
          8,
@@ -501,17 +500,24 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          L"",
          {L"none, the run ended before creating it",
           L"ERR : Run stopped by an unexpected fault with code 0xC0000005."}},
-        // The line being written holds the lock: the last words keep out of it.
+        // The line being written holds the log's lock: the last words keep out of the log,
+        // and the event still tells where it lies and why the run stopped.
         {"time limit reached while a line is written",
          [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3); },
          9,
          L"MSG : Member ID :--> M1001",
-         {kStuckInALine, L"unknown"}},
+         {kNextToExe, L"ERR : Run stopped after the time limit of 600 seconds."}},
         {"fault while a line is written",
          [](FakePlatform& os) { os.host.interruptAt("WriteLine", 3, 0xC0000005u); },
          8,
          L"MSG : Member ID :--> M1001",
-         {kStuckInALine, L"unknown"}},
+         {kNextToExe, L"ERR : Run stopped by an unexpected fault with code 0xC0000005."}},
+        {"fault while the log is being created",
+         [](FakePlatform& os) { os.host.interruptAt("CreateTextFile", 1, 0xC0000005u); },
+         8,
+         L"",
+         {kNextToExe + L" (the run was stopped while creating it)",
+          L"ERR : Run stopped by an unexpected fault with code 0xC0000005."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -527,7 +533,7 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
         const std::vector<std::uint32_t> lastWordsWaits =
             c.lastLine != nullptr ? std::vector{kLastWordsLockWaitMilliseconds}
                                   : std::vector<std::uint32_t>{};
-        EXPECT_EQ(os.host.lockWaits, lastWordsWaits);
+        EXPECT_EQ(os.host.locks.at(0).waits, lastWordsWaits);
         // Where others may change the library or its folders, nothing runs it.
         if (c.status == 10) {
             EXPECT_TRUE(os.system.started.empty());
