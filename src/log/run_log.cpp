@@ -15,17 +15,15 @@ bool isErrorLine(std::wstring_view message) {
     return message.substr(0, 3) == L"ERR";
 }
 
-// The caller holds the log's lock.
+// The caller holds the log's lock. Throws Error when the line cannot be written.
 void appendStampedLine(RunContext& run, std::wstring_view message) {
-    ignoreFailure([&] {
-        if (!run.state.gLogStream) {
-            return;
-        }
-        std::wstring line = formatLogTimestamp(run.os.clock.now(), run.os.clock.timeSeparator());
-        line += L'\t';
-        line += message;
-        run.state.gLogStream->writeLine(line);
-    });
+    if (!run.state.gLogStream) {
+        return;
+    }
+    std::wstring line = formatLogTimestamp(run.os.clock.now(), run.os.clock.timeSeparator());
+    line += L'\t';
+    line += message;
+    run.state.gLogStream->writeLine(line);
 }
 
 }  // namespace
@@ -78,24 +76,34 @@ void releaseRunLog(RunContext& run) {
 
 void writeLog(RunContext& run, std::wstring_view message) {
     const LockHold hold(*run.logLock);
-    // Remembered also without a log: then the end's event is the only trace.
-    if (isErrorLine(message)) {
-        ignoreFailure(
-            [&] { changeTrace(run, [&](RunTrace& trace) { trace.lastErrorLine = message; }); });
-    }
-    appendStampedLine(run, message);
+    ignoreFailure([&] {
+        // Remembered also without a log: then the end's event is the only trace.
+        if (isErrorLine(message)) {
+            changeTrace(run, [&](RunTrace& trace) { trace.lastErrorLine = message; });
+        }
+        appendStampedLine(run, message);
+    });
 }
 
 void writeLastLogLine(RunContext& run, std::wstring_view message) {
-    // Noted first, with a bounded wait as every step here: the event then has the line
-    // also when the run, stuck inside a write, keeps it out of the log.
-    if (isErrorLine(message) && run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
-        ignoreFailure([&] { run.state.trace.lastErrorLine = message; });
+    // Every wait is bounded, and the log's lock comes first, as wherever both are held.
+    // The line goes into the trace also when the run, stuck inside a write, keeps it out
+    // of the log: the event then still has it.
+    const bool logKept = run.logLock->tryAcquire(kLastWordsLockWaitMilliseconds);
+    const bool traceHeld =
+        isErrorLine(message) && run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds);
+    ignoreFailure([&] {
+        if (traceHeld) {
+            run.state.trace.lastErrorLine = message;
+        }
+        if (logKept) {
+            appendStampedLine(run, message);
+        }
+    });
+    if (traceHeld) {
         run.traceLock->release();
     }
-    if (run.logLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
-        appendStampedLine(run, message);  // the lock stays held: no line may follow this one
-    }
+    // The log's lock stays held: no line may follow this one.
 }
 
 std::optional<RunTrace> copyTrace(RunContext& run) {
