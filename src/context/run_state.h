@@ -68,8 +68,8 @@ struct RunContext {
     Platform os;
     const std::uint32_t runTimeLimitSeconds;
     RunState state;
-    // The run log's: held around every line and around the log's hand-over and
-    // release, so that the last words of a stopped run never cut into another line.
+    // The run log's: held around every line and around the log's creation and
+    // release, so that the stop line never cuts into another line.
     // Made first: the test doubles tell it from the trace's by that.
     const std::unique_ptr<Lock> logLock;
     // The trace's, held only to change or copy it, never around a file's use, so that

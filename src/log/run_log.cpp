@@ -56,7 +56,7 @@ void createRunLog(RunContext& run) {
         trace.logPath = path;
         trace.logStage = LogStage::BeingCreated;
     });
-    // Last words wait while the log is made, so they never see it half handed over.
+    // The stop line waits while the log is made, so it never finds it half handed over.
     const LockHold hold(*run.logLock);
     run.state.gLogStream = withTrap(
         [&] { return run.state.gFso->createTextFile(path); },
@@ -69,7 +69,7 @@ void createRunLog(RunContext& run) {
 
 void releaseRunLog(RunContext& run) {
     const LockHold hold(*run.logLock);
-    // Closed while the lock keeps last words out; a close that fails changes nothing.
+    // Closed while the lock keeps the stop line out; a close that fails changes nothing.
     if (run.state.gLogStream) {
         ignoreFailure([&] { run.state.gLogStream->close(); });
     }
@@ -78,7 +78,7 @@ void releaseRunLog(RunContext& run) {
 
 void writeLog(RunContext& run, std::wstring_view message) {
     const LockHold hold(*run.logLock);
-    // Remembered also without a log: then the end's event is the only trace.
+    // Remembered also without a log: then the end's report is the only trace.
     if (isErrorLine(message)) {
         ignoreFailure(
             [&] { changeTrace(run, [&](RunTrace& trace) { trace.lastErrorLine = message; }); });
