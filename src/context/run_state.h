@@ -1,8 +1,8 @@
 // The values one run shares between its procedures, under the names the agent's
 // tools know them by. They are filled in the order of the run; gUpTime is set to 0
-// before each measurement and to what it found, gLogStream is set when the log is
-// created and released when it is archived, and exitStatus follows what the run
-// has learnt of its outcome so far.
+// before the uptime is measured and then to what was found, gLogStream is set when the
+// log is created and released when the run finishes, and exitStatus follows what the
+// run has learnt of its outcome so far.
 #pragma once
 
 #include <cstdint>
