@@ -20,23 +20,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         return tavrel::win32::serveAsChild(commandLine,
                                            static_cast<int>(tavrel::ExitStatus::StoppedByError));
     }
-    // Nothing here is destroyed before the end: the watchdog may use the run to the last.
+    // Nothing here is destroyed before the end: the watchdog, the speaker and the fault
+    // filter use the platform and the run to the last.
     tavrel::win32::ComApartment apartment;
     tavrel::win32::Win32Platform platform;
     // Until the run can say why, a fault still ends it with the failed run's status.
     platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError));
     tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
-    // The run's file objects (the log's stream and gFso, both the Scripting runtime's)
-    // go before COM does, so that every library can unload; the web-post library's
-    // child gets a moment to end, and no more.
+    // The run's file objects go first, then the web-post library's child, which gets a
+    // moment to end and no more, then COM, so that the libraries it loaded unload.
     platform.host.setReleaseAtEnd([&run, &apartment, &platform] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
         platform.automation.endChild();
         apartment.leave();
     });
-    // Main traps every Error; anything else that escapes it (a logic_error, say) ends
-    // through the terminate handler as a fault: status 8 and a line.
+    // Main traps every Error; anything else that escapes it (a failed check of the C++
+    // library, say) ends through the terminate handler as a fault: status 8 and a line.
     tavrel::Main(run);
     platform.host.endProcessNow(static_cast<std::uint32_t>(run.state.exitStatus));
 }

@@ -1,8 +1,8 @@
 // The values one run shares between its procedures, under the names the agent's
 // tools know them by. They are filled in the order of the run; gUpTime is set to 0
-// before each measurement and to what it found, gLogStream is set when the log is
-// created and released when it is archived, and exitStatus follows what the run
-// has learnt of its outcome so far.
+// before the uptime is measured and then to what was found, gLogStream is set when the
+// log is created and released when the run finishes, and exitStatus follows what the
+// run has learnt of its outcome so far.
 #pragma once
 
 #include <cstdint>
@@ -68,8 +68,8 @@ struct RunContext {
     Platform os;
     const std::uint32_t runTimeLimitSeconds;
     RunState state;
-    // The run log's: held around every line and around the log's hand-over and
-    // release, so that the last words of a stopped run never cut into another line.
+    // The run log's: held around every line and around the log's creation and
+    // release, so that the stop line never cuts into another line.
     // Made first: the test doubles tell it from the trace's by that.
     const std::unique_ptr<Lock> logLock;
     // The trace's, held only to change or copy it, never around a file's use, so that

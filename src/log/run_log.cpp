@@ -1,5 +1,6 @@
 #include "log/run_log.h"
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -10,6 +11,11 @@
 namespace tavrel {
 
 namespace {
+
+// The trace's lock is held only while a few strings change or are copied: a short wait
+// tells a holder that faulted under it from a busy one, and leaves the last words their
+// time for the log's lock and the report.
+constexpr std::uint32_t kTraceLockWaitMilliseconds = kLastWordsLockWaitMilliseconds / 4;
 
 bool isErrorLine(std::wstring_view message) {
     return message.substr(0, 3) == L"ERR";
@@ -54,7 +60,7 @@ void createRunLog(RunContext& run) {
         trace.logPath = path;
         trace.logStage = LogStage::BeingCreated;
     });
-    // Last words wait while the log is made, so they never see it half handed over.
+    // The stop line waits while the log is made, so it never finds it half handed over.
     const LockHold hold(*run.logLock);
     run.state.gLogStream = withTrap(
         [&] { return run.state.gFso->createTextFile(path); },
@@ -67,7 +73,7 @@ void createRunLog(RunContext& run) {
 
 void releaseRunLog(RunContext& run) {
     const LockHold hold(*run.logLock);
-    // Closed while the lock keeps last words out; a close that fails changes nothing.
+    // Closed while the lock keeps the stop line out; a close that fails changes nothing.
     if (run.state.gLogStream) {
         ignoreFailure([&] { run.state.gLogStream->close(); });
     }
@@ -77,7 +83,7 @@ void releaseRunLog(RunContext& run) {
 void writeLog(RunContext& run, std::wstring_view message) {
     const LockHold hold(*run.logLock);
     ignoreFailure([&] {
-        // Remembered also without a log: then the end's event is the only trace.
+        // Remembered also without a log: then the end's report is the only trace.
         if (isErrorLine(message)) {
             changeTrace(run, [&](RunTrace& trace) { trace.lastErrorLine = message; });
         }
@@ -88,10 +94,10 @@ void writeLog(RunContext& run, std::wstring_view message) {
 void writeLastLogLine(RunContext& run, std::wstring_view message) {
     // Every wait is bounded, and the log's lock comes first, as wherever both are held.
     // The line goes into the trace also when the run, stuck inside a write, keeps it out
-    // of the log: the event then still has it.
+    // of the log: the end's report then still has it.
     const bool logKept = run.logLock->tryAcquire(kLastWordsLockWaitMilliseconds);
     const bool traceHeld =
-        isErrorLine(message) && run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds);
+        isErrorLine(message) && run.traceLock->tryAcquire(kTraceLockWaitMilliseconds);
     ignoreFailure([&] {
         if (traceHeld) {
             run.state.trace.lastErrorLine = message;
@@ -108,7 +114,7 @@ void writeLastLogLine(RunContext& run, std::wstring_view message) {
 
 std::optional<RunTrace> copyTrace(RunContext& run) {
     std::optional<RunTrace> copy;
-    if (run.traceLock->tryAcquire(kLastWordsLockWaitMilliseconds)) {
+    if (run.traceLock->tryAcquire(kTraceLockWaitMilliseconds)) {
         ignoreFailure([&] { copy = run.state.trace; });
         run.traceLock->release();
     }

@@ -30,10 +30,11 @@ void releaseRunLog(RunContext& run);
 /// written, or is written while no log is open, is dropped.
 void writeLog(RunContext& run, std::wstring_view message);
 
-/// The stop line of a run that the time limit or a fault stopped, written from the
-/// speaker's thread: keeps the log's lock, so that no line of the run follows, and is
-/// only noted in the trace when that lock stays busy for longer than the last words may
-/// wait (the run stuck inside a write). Never throws.
+/// The stop line of a run that the time limit or a fault stopped, said by the speaker:
+/// written to the log, whose lock it keeps so that no line of the run follows, and noted
+/// in the trace. Where a lock stays busy for longer than the last words may wait for it
+/// (the run stuck inside a write, say), the line misses what that lock guards.
+/// Never throws.
 void writeLastLogLine(RunContext& run, std::wstring_view message);
 
 /// Changes the run's trace under its lock, which the end's report takes to read it.

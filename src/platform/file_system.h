@@ -1,6 +1,7 @@
 // File and folder operations, with the results and effects the program relies on.
 // Paths are Windows paths: backslash separators, names compared without regard to
-// case, a doubled backslash counting as one separator. Every failure throws Error.
+// case, a doubled backslash counting as one separator. A failure throws Error unless
+// the operation says otherwise.
 #pragma once
 
 #include <cstdint>

@@ -15,8 +15,8 @@ namespace tavrel {
 /// How long the last words (a stop line and the end's report) may take once the end is
 /// claimed; past it the process ends without them.
 inline constexpr std::uint32_t kLastWordsMilliseconds = 3000;
-/// How long last words wait for a lock the run may hold (the log's, say): a third of
-/// their time, so a line and the report still fit after the wait.
+/// How long last words wait for the log's lock, which the run may hold inside a slow
+/// write: a third of their time, so the line and the report still fit after the wait.
 inline constexpr std::uint32_t kLastWordsLockWaitMilliseconds = kLastWordsMilliseconds / 3;
 
 // How a run is stopped and how its end is told. No callback may throw.
@@ -79,8 +79,8 @@ class Host {
 
     /// Ends the process with the given status: claims the end, has the end reported,
     /// runs the release given to setReleaseAtEnd and ends; what was written to files
-    /// stays there. When the end was claimed already, the claimed status is used.
-    /// Never returns, and no trap of the program may stop it.
+    /// stays there. When another end claimed it first, the process ends with that
+    /// end's status, without the release. Never returns, and no trap may stop it.
     [[noreturn]] void endProcessNow(std::uint32_t status) {
         endProcess(status);
         std::terminate();  // an implementation that came back would break every caller

@@ -70,7 +70,8 @@ void checkScriptingRuntime(RunContext& run) {
             ignoreFailure([&] { startSilentRegistration(run, libraryPath); });
         }
         ignoreFailure([&] { pauseForRegistration(run); });
-        // Whether this one works shows when Main creates gFso.
+        // Its outcome is not examined: the platform's file system, through which the
+        // run's file work goes, does not use this object.
         ignoreFailure([&] { trial = run.os.automation.createObject(kScriptingProgId); });
     }
     trial.reset();

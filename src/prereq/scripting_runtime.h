@@ -1,4 +1,4 @@
-// Making sure the Scripting runtime, through which all file work goes, can be created.
+// Making sure the Scripting runtime can be created, registering it silently if it cannot.
 #pragma once
 
 #include "context/run_state.h"

@@ -11,7 +11,8 @@ enum class WebPostLibrary { Ready, Missing, OpenToOthers };
 /// missing, or there is no installation folder, logs so and returns Missing: the run
 /// has nothing to post with. When others may change the library, the installation folder
 /// or a folder above it, logs which and how, registers nothing and returns OpenToOthers.
-/// Any other failure ends the check silently, returning Ready.
+/// A presence test that fails skips the registration, and a registration that fails
+/// is let be, both without a line; the check then returns Ready.
 WebPostLibrary checkWebPostComponent(RunContext& run);
 
 }  // namespace tavrel

@@ -19,9 +19,9 @@ inline constexpr std::size_t kEventStringCharacters = 4096;
 /// Writes the event of a run that ends with `status`: Information for 0 and 1, a
 /// Warning for 2, an Error for the rest; its first string is where the run log lies,
 /// its second (from 2 on) the unsent-report file for 2 and the last ERR line for the
-/// rest, each cut to kEventStringCharacters with " [cut]" at its end. Nothing for 7: a
-/// second copy touches nothing. Never throws, and a failure
-/// changes nothing of the run.
+/// rest, each cut, when longer, to kEventStringCharacters with " [cut]" at its end.
+/// Nothing for 7, as a second copy touches nothing, nor for a status no run ends with.
+/// Never throws, and a failure changes nothing of the run.
 void writeRunEvent(RunContext& run, std::uint32_t status);
 
 }  // namespace tavrel

@@ -22,7 +22,7 @@ FileSystem& fileSystemOf(RunContext& run) {
     return *run.state.gFso;
 }
 
-// archivedLog as the archive folder names it, for the end's event.
+// archivedLog as the archive folder names it, for the end's report.
 void moveRunLog(RunContext& run, const std::wstring& archivedLog, const std::wstring& shownAs) {
     ignoreFailure([&] {
         fileSystemOf(run).moveFile(runLogPath(run), archivedLog);

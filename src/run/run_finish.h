@@ -1,5 +1,5 @@
-// The end of every run that gets as far as the agent's folder: the last lines and the
-// log's move into the agent's archive.
+// The end of every run that ends in order: the closing lines and the log's move into
+// the agent's archive.
 #pragma once
 
 #include "context/run_state.h"

@@ -53,7 +53,8 @@ void guardRun(RunContext& run) {
         appendHex(line, faultCode, 8);
         writeLastLogLine(run, line + L".");
     };
-    // However the run ends from here on, the fleet's tools learn how.
+    // From here on the fleet's tools learn how the run ended, but for a second copy,
+    // which touches nothing, and a run ended from outside the process.
     guard.endReport = [&run](std::uint32_t status) { writeRunEvent(run, status); };
     run.os.host.guardRun(std::move(guard));
 }

@@ -16,7 +16,7 @@ namespace tavrel::win32 {
 
 namespace {
 
-// What the run's end gives a child it has to end itself.
+// The exit code the run gives a child it has to end itself.
 constexpr UINT kEndedByTheRun = 1;
 
 class Win32ChildLine : public PipeLine {

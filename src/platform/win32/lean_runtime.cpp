@@ -13,8 +13,8 @@
 
 namespace {
 
-// A fault in the program itself: no trap handles it, so it reaches the entry point's
-// last line of defence, as the library's std::logic_error and std::out_of_range did.
+// A fault in the program itself: no trap handles it, so it ends the process through
+// the terminate handler below, as the library's std::logic_error and std::out_of_range did.
 struct ProgrammingFault {};
 
 }  // namespace

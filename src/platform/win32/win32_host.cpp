@@ -68,7 +68,7 @@ void Win32Lock::acquire() {
 
 bool Win32Lock::tryAcquire(std::uint32_t milliseconds) {
     if (!mutex_) {
-        return false;  // without a mutex the run still goes on; only last words keep off
+        return false;  // the run goes on without it; last words leave alone what it guards
     }
     const DWORD waited = WaitForSingleObject(mutex_.get(), milliseconds);
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
