@@ -263,14 +263,6 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
          },
          {L"ERR : in sendWebPost function() The process of Mavlin.WebPost ended with code "
           L"0xC0000005 during the object's creation."}},
-        {"the library's process ends in a try",
-         [](FakePlatform& os, fake::ScriptedObject&) {
-             os.child.endCode = 0xC00000FD;
-             os.child.endsAt = 2;
-         },
-         preamble() + Lines{L"MSG : Query String :--> " + defaultQuery(), L"MSG : Webpost Try 1",
-                            L"ERR : in sendWebPost function() The process of Mavlin.WebPost "
-                            L"ended with code 0xC00000FD during the call of PostXMLString."}},
         {"the library's process ends after its answer",
          [](FakePlatform& os, fake::ScriptedObject& script) {
              script.answers = {{false, std::nullopt, L"busy", std::nullopt, std::nullopt}};

@@ -345,16 +345,6 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          0,
          nullptr,
          {kArchived}},
-        {"the web-post library's process fails fast in the call",
-         [](FakePlatform& os) {
-             os.child.endCode = 0xC0000409;
-             os.child.endsAt = 2;
-         },
-         3,
-         nullptr,
-         {kArchived,
-          L"ERR : in sendWebPost function() The process of Mavlin.WebPost ended "
-          L"with code 0xC0000409 during the call of PostXMLString."}},
         {"web-post class not registered",
          [](FakePlatform& os) { os.automation.removeClass(L"Mavlin.WebPost"); },
          3,
@@ -451,14 +441,6 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          {kNextToExe, L"ERR : " + kInstallFolder +
                           L" may be changed by BUILTIN\\Users (FILE_WRITE_DATA); nothing is "
                           L"registered, loaded or written there."}},
-        {"delivered, but others may change ApplicationLog: the log stays",
-         [](FakePlatform& os) {
-             os.tree.addFolder(kInstallFolder + L"\\ApplicationLog");
-             os.tree.openToOthers(kInstallFolder + L"\\ApplicationLog");
-         },
-         0,
-         nullptr,
-         {kNextToExe}},
         {"library missing, and others may change the installation folder: the log stays",
          [](FakePlatform& os) {
              os.tree.files.erase(fake::FileTree::keyOf(kInstallFolder + L"\\Mavlin.dll"));
@@ -469,16 +451,6 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          {kNextToExe,
           L"may be changed by BUILTIN\\Users (FILE_WRITE_DATA); the log stays next "
           L"to the executable."}},
-        {"five failed tries, but others may change TreskPostLogs",
-         [](FakePlatform& os) {
-             os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = false;
-             os.tree.addFolder(kInstallFolder + L"\\TreskPostLogs");
-             os.tree.openToOthers(kInstallFolder + L"\\TreskPostLogs");
-         },
-         3,
-         nullptr,
-         {kArchived, L"ERR : in sendWebPost function() " + kInstallFolder +
-                         L"\\TreskPostLogs may be changed by BUILTIN\\Users"}},
         {"time limit reached in the web post",
          [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1); },
          9,
