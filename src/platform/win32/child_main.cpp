@@ -1,7 +1,6 @@
 #include "platform/win32/child_main.h"
 
 #include <objbase.h>
-#include <stdlib.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "platform/win32/child_process.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/pipe_line.h"
+#include "platform/win32/run_end.h"
 #include "platform/win32/win32_automation.h"
 
 namespace tavrel::win32 {
@@ -72,11 +72,9 @@ int serveAsChild(const wchar_t* commandLine, int refusedStatus) {
     if (!rest.empty() || reading == writing || !isLineEnd(reading) || !isLineEnd(writing)) {
         return refusedStatus;
     }
-    // Both per process, so the run's own settings never reach this one, and both before
-    // the library loads: no dialog may hold a child nobody sees.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    _set_error_mode(_OUT_TO_STDERR);
-    SetUnhandledExceptionFilter(&endWithTheExceptionsCode);
+    // Per process, so the run's own settings never reach this one, and before the library
+    // loads: no dialog may hold a child nobody sees.
+    sendFaultsTo(&endWithTheExceptionsCode);
     // The calls are made here, on the main thread, in a single-threaded apartment.
     ComApartment apartment;
     Win32Automation objects;

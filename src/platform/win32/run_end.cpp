@@ -24,15 +24,17 @@ RunEnd* faultsEnd = nullptr;
 
 }  // namespace
 
-void RunEnd::endFaultsWith(std::uint32_t status) {
-    faultStatus_ = status;
-    // A windowless run has nobody to answer a dialog, and error reporting may hold
-    // the process while it collects.
+void sendFaultsTo(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     // The C runtime's abort() would show its "Runtime Error" box.
     _set_error_mode(_OUT_TO_STDERR);
+    SetUnhandledExceptionFilter(filter);
+}
+
+void RunEnd::endFaultsWith(std::uint32_t status) {
+    faultStatus_ = status;
     faultsEnd = this;
-    SetUnhandledExceptionFilter(&RunEnd::endOnFault);
+    sendFaultsTo(&RunEnd::endOnFault);
 }
 
 void RunEnd::guardRun(RunGuard guard) {

@@ -13,6 +13,11 @@
 
 namespace tavrel::win32 {
 
+/// Has a fault that nothing handles, on any thread, go to `filter`, with no dialog of the
+/// system's or the C runtime's: nobody answers one in a windowless process, and error
+/// reporting may hold the process while it collects. Never throws.
+void sendFaultsTo(LPTOP_LEVEL_EXCEPTION_FILTER filter);
+
 // Lives until the process ends: the watchdog, the fault filter and the speaker use it
 // to the last.
 class RunEnd {
