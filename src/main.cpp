@@ -7,6 +7,7 @@
 
 #include "platform/win32/child_main.h"
 #include "platform/win32/com_resources.h"
+#include "platform/win32/redirection_guard.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_sequence.h"
 
@@ -15,6 +16,8 @@
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    // Before any name is opened, in the run and in the child alike.
+    tavrel::win32::askForRedirectionGuard();
     // Started by a run to host the web-post library, or by hand with its switch.
     if (tavrel::win32::namesTheChildRole(commandLine)) {
         return tavrel::win32::serveAsChild(commandLine,

@@ -4,6 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+#include "platform/file_system.h"
+
 namespace tavrel {
 
 // The nine arguments of the web-post library's PostXMLString, in call order. The
@@ -46,12 +49,29 @@ class Automation {
     /// failed here is tried again, and reported, by createObject.
     virtual void prepareCreation() {}
 
-    /// Creates an object by ProgID on the local machine. Throws Error: number 429
-    /// when the ProgID or its class is not registered or its server application is
-    /// not found, 7 when memory runs out; otherwise the system's failure as a signed
-    /// 32-bit HRESULT (-2147024770 for a missing library module, -2147319779 for an
-    /// unregistered type library).
+    /// Creates an object by ProgID, served in this process by a library: never by a
+    /// program of its own. Throws Error: number 429 when the ProgID or its class is not
+    /// registered or has no library, 7 when memory runs out; otherwise the system's
+    /// failure as a signed 32-bit HRESULT (-2147024770 for a missing library module,
+    /// -2147319779 for an unregistered type library).
     virtual std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) = 0;
+
+    /// True when a module loaded in this process is that file. Throws Error.
+    virtual bool hasLoaded(const FileIdentity& file) = 0;
+
+    /// createObject, for a class whose library was judged: the object is released, and
+    /// Error 429 thrown, unless the judged file is among the modules loaded.
+    virtual std::unique_ptr<AutomationObject> createObjectFrom(const std::wstring& progId,
+                                                               const FileIdentity& library) {
+        std::unique_ptr<AutomationObject> object = createObject(progId);
+        if (!hasLoaded(library)) {
+            object.reset();
+            throw Error(errnum::kCannotCreateObject,
+                        L"The file judged for " + progId +
+                            L" was not what COM loaded, and the object was released");
+        }
+        return object;
+    }
 };
 
 }  // namespace tavrel

@@ -1,5 +1,8 @@
 #include "platform/child_automation.h"
 
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/error.h"
@@ -63,6 +66,31 @@ std::optional<std::int32_t> parseNumber(const std::wstring& text) {
     return static_cast<std::int32_t>(value);
 }
 
+// A decimal the run wrote; nothing for any other text.
+std::optional<std::uint64_t> parseDecimal(const std::wstring& text) {
+    std::uint64_t value = 0;
+    for (const wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9' || value > (UINT64_MAX - 9) / 10) {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(digit - L'0');
+    }
+    return text.empty() ? std::nullopt : std::optional<std::uint64_t>(value);
+}
+
+// The library's call. COM's error return goes back as the object's error; anything else
+// that comes out of it, an allocation failure too, ends the child, and the run learns
+// its code.
+bool callLibrary(AutomationObject& object, PostXmlArguments& args) {
+    try {
+        return object.callPostXmlString(args);
+    } catch (const std::bad_alloc&) {
+        std::terminate();
+    } catch (const std::length_error&) {
+        std::terminate();
+    }
+}
+
 [[noreturn]] void throwChildError(const std::wstring& progId, std::wstring_view what,
                                   std::wstring_view during) {
     std::wstring description = L"The process of " + progId;
@@ -93,7 +121,7 @@ Fields exchange(ChildLine& line, const std::wstring& progId, const std::string& 
         }
         throwChildError(progId, what, during);
     }
-    std::optional<Fields> fields = decodeFields(*reply);
+    std::optional<Fields> fields = decodeFields(*reply, kMostReplyFields);
     if (fields && fields->size() == 3 && (*fields)[0] == L"error") {
         if (const auto number = parseNumber((*fields)[1])) {
             throw Error(*number, std::move((*fields)[2]));
@@ -142,13 +170,24 @@ void ChildAutomation::prepareCreation() {
 }
 
 std::unique_ptr<AutomationObject> ChildAutomation::createObject(const std::wstring& progId) {
+    if (progId == childProgId_) {
+        throw Error(errnum::kCannotCreateObject, progId + L" is created only from a judged file");
+    }
+    return inProcess_.createObject(progId);
+}
+
+std::unique_ptr<AutomationObject> ChildAutomation::createObjectFrom(const std::wstring& progId,
+                                                                    const FileIdentity& library) {
     if (progId != childProgId_) {
-        return inProcess_.createObject(progId);
+        return inProcess_.createObjectFrom(progId, library);
     }
     if (!line_) {
         line_ = starter_.startChild();
     }
-    exchange(*line_, progId, encodeFields({L"create", progId}), L"created", 1, kDuringCreation);
+    exchange(*line_, progId,
+             encodeFields({L"create", progId, decimalText(library.volumeSerial),
+                           decimalText(library.fileIndex)}),
+             L"created", 1, kDuringCreation);
     return std::make_unique<ChildObject>(*line_, progId);
 }
 
@@ -159,26 +198,30 @@ void ChildAutomation::endChild() {
     }
 }
 
-std::optional<std::string> ChildServer::answerFields(const std::optional<Fields>& request) {
-    const std::size_t size = request ? request->size() : 0;
-    const std::wstring verb = size > 0 ? (*request)[0] : std::wstring();
-    if (verb == L"create" && size == 2) {
-        object_ = objects_.createObject((*request)[1]);
-        args_ = PostXmlArguments{};
-        return encodeFields({L"created"});
+std::optional<std::string> ChildServer::answerFields(const Fields& request) {
+    const std::wstring& verb = request[0];
+    if (verb == L"create" && request.size() == 4) {
+        const auto volumeSerial = parseDecimal(request[2]);
+        const auto fileIndex = parseDecimal(request[3]);
+        if (volumeSerial && fileIndex && *volumeSerial <= UINT32_MAX) {
+            object_ = objects_.createObjectFrom(
+                request[1], FileIdentity{static_cast<std::uint32_t>(*volumeSerial), *fileIndex});
+            args_ = PostXmlArguments{};
+            return encodeFields({L"created"});
+        }
     }
     // The reply texts are the child's: each call hands in what the previous one left.
-    if (verb == L"call" && size == 6 && object_) {
-        args_.report = (*request)[1];
-        args_.flag = (*request)[2] == L"1";
-        args_.queryString = (*request)[3];
-        args_.fourth = (*request)[4];
-        args_.fifth = (*request)[5];
-        const bool answer = object_->callPostXmlString(args_);
+    if (verb == L"call" && request.size() == 6 && object_) {
+        args_.report = request[1];
+        args_.flag = request[2] == L"1";
+        args_.queryString = request[3];
+        args_.fourth = request[4];
+        args_.fifth = request[5];
+        const bool answer = callLibrary(*object_, args_);
         return encodeFields(
             {L"answer", answer ? L"1" : L"0", args_.reply1, args_.reply3, args_.report});
     }
-    if (verb == L"release" && size == 1) {
+    if (verb == L"release" && request.size() == 1) {
         object_.reset();
         return std::nullopt;
     }
@@ -186,9 +229,14 @@ std::optional<std::string> ChildServer::answerFields(const std::optional<Fields>
 }
 
 std::optional<std::string> ChildServer::answer(const std::string& request) {
-    // COM's own error return goes back as the object's error; nothing else is caught.
     return withTrap(
-        [&] { return answerFields(decodeFields(request)); },
+        [&] {
+            const std::optional<Fields> fields = decodeFields(request, kMostRequestFields);
+            if (!fields || fields->empty()) {
+                throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
+            }
+            return answerFields(*fields);
+        },
         [&](const Error& error) -> std::optional<std::string> {
             return encodeFields({L"error", signedDecimalText(error.number()), error.description()});
         });
@@ -216,10 +264,12 @@ std::string encodeFields(std::initializer_list<std::wstring_view> fields) {
     return bytes;
 }
 
-std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes) {
+std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes,
+                                                      std::size_t mostFields) {
     FieldReader reader(bytes);
     std::uint32_t count = 0;
-    if (!reader.readCount(count)) {
+    // Nothing is sized from a count before it is known to fit.
+    if (!reader.readCount(count) || count > mostFields) {
         return std::nullopt;
     }
     Fields fields(count);

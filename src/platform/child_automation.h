@@ -4,6 +4,7 @@
 // the pipe are the platform's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -48,7 +49,12 @@ class ChildAutomation : public Automation {
         : inProcess_(inProcess), starter_(starter), childProgId_(std::move(childProgId)) {}
 
     void prepareCreation() override;
+    /// Every class but childProgId, which is only created from a judged library.
     std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) override;
+    bool hasLoaded(const FileIdentity& file) override { return inProcess_.hasLoaded(file); }
+    /// childProgId's objects are created, and their library confirmed, in the child.
+    std::unique_ptr<AutomationObject> createObjectFrom(const std::wstring& progId,
+                                                       const FileIdentity& library) override;
 
     /// Lets the child go: the run's end, once its objects are gone. Never throws.
     void endChild();
@@ -66,13 +72,12 @@ class ChildServer {
   public:
     explicit ChildServer(Automation& objects) : objects_(objects) {}
 
-    /// The reply to one request; nothing for a release, which wants none. An Error of
-    /// the object goes back as the reply; nothing else is caught.
+    /// The reply to one request; nothing for a release, which wants none. An Error goes
+    /// back as the reply; whatever else comes out of the library's call ends the child.
     std::optional<std::string> answer(const std::string& request);
 
   private:
-    std::optional<std::string> answerFields(
-        const std::optional<std::vector<std::wstring>>& request);
+    std::optional<std::string> answerFields(const std::vector<std::wstring>& request);
 
     Automation& objects_;
     std::unique_ptr<AutomationObject> object_;
@@ -82,8 +87,14 @@ class ChildServer {
 /// The child's whole work: answers requests until the parent hangs up.
 void serveParent(ChildLine& line, Automation& objects);
 
-/// A message's fields as bytes, and back; nothing for bytes that are not a message.
+/// The most fields a request, or a reply, has.
+inline constexpr std::size_t kMostRequestFields = 6;
+inline constexpr std::size_t kMostReplyFields = 5;
+
+/// A message's fields as bytes, and back; nothing for bytes that are not a message of
+/// at most mostFields fields.
 std::string encodeFields(std::initializer_list<std::wstring_view> fields);
-std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes);
+std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes,
+                                                      std::size_t mostFields);
 
 }  // namespace tavrel

@@ -27,10 +27,11 @@ class TextStream {
 
 // One entry of a file's or folder's DACL.
 struct AccessEntry {
-    bool allows = true;        // false for a deny entry, and any other kind that grants nothing
+    bool allows = true;        // false for a deny entry: it grants nothing
     bool inheritOnly = false;  // for what is created below only: grants nothing on the object
     std::uint32_t mask = 0;    // the access rights, as the entry holds them
     std::wstring sid;          // the account, as "S-1-5-18"
+    int unknownType = -1;      // the entry's type where it is neither an allow nor a deny
 };
 
 // Who owns a file or folder, and what its DACL grants.
@@ -38,6 +39,14 @@ struct ObjectSecurity {
     std::wstring ownerSid;
     bool hasDacl = true;  // false for a null DACL, which lets everyone do everything
     std::vector<AccessEntry> entries;
+    bool isLink = false;  // a reparse point: opening its name may reach another object
+};
+
+// Which file a name reaches: two names of one file give the same identity.
+struct FileIdentity {
+    std::uint32_t volumeSerial = 0;
+    std::uint64_t fileIndex = 0;
+    bool operator==(const FileIdentity&) const = default;
 };
 
 class FileSystem {
@@ -64,9 +73,18 @@ class FileSystem {
     /// file throws and changes nothing.
     virtual void moveFile(const std::wstring& source, const std::wstring& destination) = 0;
 
-    /// The owner and the DACL of the file or folder (a drive's root given as "C:\").
-    /// Throws Error, with the system's description, when they cannot be read.
+    /// The owner and the DACL of the file or folder as it stands at its name (a drive's
+    /// root given as "C:\"): a link's own, not its target's. Throws Error, with the
+    /// system's description, when they cannot be read.
     virtual ObjectSecurity readSecurity(const std::wstring& path) = 0;
+
+    /// The path Windows reaches through the name, every link followed: "C:\x",
+    /// "\\server\share\x", or "\\?\Volume{...}\x" on a volume without a drive letter.
+    /// Throws Error when it cannot be resolved (a loop of links among them).
+    virtual std::wstring finalPath(const std::wstring& path) = 0;
+
+    /// The identity of the file Windows opens at path, links followed. Throws Error.
+    virtual FileIdentity fileIdentity(const std::wstring& path) = 0;
 
     /// The SID of the account this process runs as, as text. Throws Error.
     virtual std::wstring runningAccountSid() = 0;
@@ -74,11 +92,6 @@ class FileSystem {
     /// The account's name as DOMAIN\name (or name alone where it has no domain), or the
     /// SID itself where the system knows no name for it.
     virtual std::wstring accountName(const std::wstring& sid) = 0;
-
-    /// The path as Windows loads from it: environment strings expanded, made full (one
-    /// backslash between names) and every part in its long form; empty when the file or
-    /// folder does not exist or the path cannot be resolved.
-    virtual std::wstring longPathName(const std::wstring& path) = 0;
 };
 
 class FileSystemFactory {

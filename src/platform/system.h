@@ -27,8 +27,11 @@ class System {
     /// "i" gives "I" in Turkey too). Throws Error on failure.
     virtual std::wstring toUpperInvariant(const std::wstring& text) = 0;
 
-    /// Starts the named program from the system folder, with its window hidden and the
-    /// given command line, and does not wait for it. Throws Error when it cannot be
+    /// The text with its environment strings (%name%) expanded. Throws Error.
+    virtual std::wstring expandEnvironmentStrings(const std::wstring& text) = 0;
+
+    /// Starts the named program from the system folder, in that folder, with its window
+    /// hidden and the given command line, and does not wait for it. Throws Error when it cannot be
     /// started, the system folder unknown included.
     virtual void startSystemProgramHidden(const std::wstring& programName,
                                           const std::wstring& commandLine) = 0;

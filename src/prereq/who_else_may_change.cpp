@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cwctype>
 
 #include "log/run_log.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace tavrel {
 
@@ -44,14 +46,15 @@ constexpr NamedRight kChangeRights[] = {
 
 // Above the folder used, only what lets someone replace the folder below counts: its
 // rights or owner changed, a child deleted, or the folder itself deleted. Every signed-in
-// user may add folders to a drive's root, which replaces nothing, and no one deletes it.
+// user may add folders to a drive's root, which replaces nothing, and no one deletes a
+// root, a share's or a volume's.
 std::uint32_t countedRights(ObjectPlace place) {
     constexpr std::uint32_t kReplaceBelow =
         kGenericAll | kWriteDac | kWriteOwner | kFileDeleteChild;
     if (place == ObjectPlace::FolderAbove) {
         return kReplaceBelow | kDelete;
     }
-    return place == ObjectPlace::DriveRoot ? kReplaceBelow : ~std::uint32_t{0};
+    return place == ObjectPlace::Root ? kReplaceBelow : ~std::uint32_t{0};
 }
 
 bool isTrusted(const std::wstring& sid, const std::wstring& runningSid) {
@@ -61,6 +64,135 @@ bool isTrusted(const std::wstring& sid, const std::wstring& runningSid) {
         }
     }
     return !runningSid.empty() && sid == runningSid;
+}
+
+// More links than this on the way to one object count as others'.
+constexpr int kMostLinks = 8;
+constexpr const wchar_t* kSeparators = L"\\/";
+
+// One given path's judgement: the links met on every walk it takes.
+struct Walk {
+    FileSystem& fso;
+    int links = 0;
+    bool absent = false;  // the given object does not exist, where that is safe
+};
+
+// The object's name in a line; a link's with where it leads.
+std::wstring nameInLine(FileSystem& fso, const std::wstring& path, bool isLink) {
+    if (!isLink) {
+        return path;
+    }
+    std::wstring target = L"where it cannot be resolved";
+    ignoreFailure([&] { target = fso.finalPath(path); });
+    return path + L" (a link to " + target + L")";
+}
+
+std::wstring othersText(FileSystem& fso, const OthersRight& found) {
+    std::wstring text = L" may be changed by ";
+    if (found.unknownType >= 0) {
+        text += L"anyone (its DACL holds an entry of unknown type 0x";
+        appendHex(text, static_cast<std::uint32_t>(found.unknownType), 2);
+        return text + L")";
+    }
+    text += found.sid.empty() ? L"Everyone" : fso.accountName(found.sid);
+    return text + L" (" + found.right + L")";
+}
+
+// The object as it stands at its name, not through it.
+std::wstring judgeObject(Walk& walk, const std::wstring& path, ObjectPlace place,
+                         bool absentIsSafe) {
+    std::wstring why;
+    withTrap(
+        [&] {
+            const ObjectSecurity security = walk.fso.readSecurity(path);
+            walk.links += security.isLink ? 1 : 0;
+            const OthersRight found =
+                findOthersRight(security, place, walk.fso.runningAccountSid());
+            if (found.right != nullptr) {
+                why = nameInLine(walk.fso, path, security.isLink) + othersText(walk.fso, found);
+            }
+        },
+        [&](const Error& error) {
+            walk.absent = absentIsSafe && (error.number() == errnum::kFileNotFound ||
+                                           error.number() == errnum::kPathNotFound);
+            if (!walk.absent) {
+                why = path;
+                why += L" may be changed by anyone (its owner and DACL cannot be read: ";
+                why += error.description();
+                why += L")";
+            }
+        });
+    return why;
+}
+
+// Each object on the path as it stands, from the object up to its root: the first
+// `usedLevels` with every right counted, the rest as folders above.
+std::wstring walkUp(Walk& walk, const std::wstring& path, int usedLevels) {
+    // The root, "C:", "\\server\share" or "\\?\Volume{...}", is asked last, with its
+    // backslash.
+    std::size_t rootLength = 2;
+    if (path.find_first_of(kSeparators) == 0) {
+        rootLength = path.find_first_of(kSeparators, path.find_first_of(kSeparators, 2) + 1);
+    }
+    rootLength = std::min(rootLength, path.size());
+    int level = 0;
+    std::size_t end = path.find_last_not_of(kSeparators) + 1;
+    while (end > rootLength) {
+        const ObjectPlace place = level < usedLevels ? ObjectPlace::UsedItself
+                                                     : ObjectPlace::FolderAbove;
+        std::wstring why = judgeObject(walk, path.substr(0, end), place, false);
+        if (!why.empty()) {
+            return why;
+        }
+        const std::size_t cut = path.find_last_of(kSeparators, end - 1);
+        end = cut == std::wstring::npos || cut < rootLength
+                  ? rootLength
+                  : path.find_last_not_of(kSeparators, cut) + 1;
+        ++level;
+    }
+    return judgeObject(walk, path.substr(0, rootLength) + L"\\",
+                       level < usedLevels ? ObjectPlace::UsedItself : ObjectPlace::Root, false);
+}
+
+// Names of one object, as Windows compares them; a name that differs only in a form
+// this misses costs one more walk, never a wrong answer.
+std::wstring comparable(const std::wstring& path) {
+    std::wstring form;
+    for (const wchar_t c : path) {
+        const wchar_t unit = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+        if (unit != L'\\' || form.empty() || form.back() != L'\\') {
+            form += unit;
+        }
+    }
+    while (!form.empty() && form.back() == L'\\') {
+        form.pop_back();
+    }
+    return form;
+}
+
+// Where Windows reaches through the name, judged as if it had been given, and the count
+// of links on the way.
+std::wstring judgeWhereItLeads(Walk& walk, const std::wstring& given, int usedLevels) {
+    std::wstring target;
+    std::wstring why = withTrap(
+        [&] {
+            target = walk.fso.finalPath(given);
+            return std::wstring();
+        },
+        [&](const Error& error) {
+            return given + L" may be changed by anyone (where it leads cannot be resolved: " +
+                   error.description() + L")";
+        });
+    if (why.empty() && comparable(target) != comparable(given)) {
+        why = walkUp(walk, target, usedLevels);
+        if (!why.empty()) {
+            why = given + L" leads to " + target + L", and " + why;
+        }
+    }
+    if (why.empty() && walk.links > kMostLinks) {
+        why = given + L" may be changed by anyone (it leads through more than 8 links)";
+    }
+    return why;
 }
 
 }  // namespace
@@ -75,6 +207,10 @@ OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
     }
     const std::uint32_t counted = countedRights(place);
     for (const auto& entry : security.entries) {
+        // What the check cannot read, it does not take for safe.
+        if (entry.unknownType >= 0) {
+            return OthersRight{{}, L"unknown entry", entry.unknownType};
+        }
         // OWNER RIGHTS grants what the owner, trusted by now, may do.
         if (!entry.allows || entry.inheritOnly || entry.sid == kOwnerRights ||
             isTrusted(entry.sid, runningSid)) {
@@ -91,56 +227,17 @@ OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
 
 std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectPlace place,
                               bool absentIsSafe) {
-    std::wstring why;
-    withTrap(
-        [&] {
-            const OthersRight found =
-                findOthersRight(fso.readSecurity(path), place, fso.runningAccountSid());
-            if (found.right != nullptr) {
-                why = path;
-                why += L" may be changed by ";
-                why += found.sid.empty() ? L"Everyone" : fso.accountName(found.sid);
-                why += L" (";
-                why += found.right;
-                why += L")";
-            }
-        },
-        [&](const Error& error) {
-            if (!absentIsSafe || (error.number() != errnum::kFileNotFound &&
-                                  error.number() != errnum::kPathNotFound)) {
-                why = path;
-                why += L" may be changed by anyone (its owner and DACL cannot be read: ";
-                why += error.description();
-                why += L")";
-            }
-        });
-    return why;
+    Walk walk{fso};
+    std::wstring why = judgeObject(walk, path, place, absentIsSafe);
+    // A file's own folder is where Windows first looks for what it loads: every right
+    // there counts, wherever a link leads.
+    return why.empty() && !walk.absent ? judgeWhereItLeads(walk, path, 2) : why;
 }
 
 std::wstring whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder) {
-    constexpr const wchar_t* kSeparators = L"\\/";
-    // The root, "C:" or "\\server\share", is asked last, with its backslash.
-    std::size_t rootLength = 2;
-    if (folder.find_first_of(kSeparators) == 0) {
-        rootLength = folder.find_first_of(kSeparators, folder.find_first_of(kSeparators, 2) + 1);
-    }
-    rootLength = std::min(rootLength, folder.size());
-    // From the folder up, each without its trailing backslashes.
-    ObjectPlace place = ObjectPlace::UsedItself;
-    std::size_t end = folder.find_last_not_of(kSeparators) + 1;
-    while (end > rootLength) {
-        std::wstring why = whoElseMayChange(fso, folder.substr(0, end), place);
-        if (!why.empty()) {
-            return why;
-        }
-        const std::size_t cut = folder.find_last_of(kSeparators, end - 1);
-        end = cut == std::wstring::npos || cut < rootLength
-                  ? rootLength
-                  : folder.find_last_not_of(kSeparators, cut) + 1;
-        place = ObjectPlace::FolderAbove;
-    }
-    return whoElseMayChange(fso, folder.substr(0, rootLength) + L"\\",
-                            place == ObjectPlace::UsedItself ? place : ObjectPlace::DriveRoot);
+    Walk walk{fso};
+    std::wstring why = walkUp(walk, folder, 1);
+    return why.empty() ? judgeWhereItLeads(walk, folder, 1) : why;
 }
 
 void logOthersMayChange(RunContext& run, const std::wstring& why, const wchar_t* consequence) {

@@ -11,13 +11,14 @@
 namespace tavrel {
 
 // Where an object stands: what is used itself, or a folder above it, where only what lets
-// someone replace the folder below counts.
-enum class ObjectPlace { UsedItself, FolderAbove, DriveRoot };
+// someone replace the folder below counts, or the root of a drive, a share or a volume.
+enum class ObjectPlace { UsedItself, FolderAbove, Root };
 
 // An account the program does not trust, and the right that lets it change the object.
 struct OthersRight {
     std::wstring sid;                // empty where the DACL is null: then everyone may
     const wchar_t* right = nullptr;  // nullptr where no one else may change the object
+    int unknownType = -1;            // an entry's type the check cannot read: anyone may
 };
 
 /// The first account other than the system, the administrators, TrustedInstaller and
@@ -26,15 +27,18 @@ struct OthersRight {
 OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
                             const std::wstring& runningSid);
 
-/// Why others may change the object at path, as a log line's text that names the object,
-/// the account and the right; empty when no one else may. A descriptor that cannot be
-/// read counts as "others may", with the system's error, except, where absentIsSafe, for
-/// an object that does not exist.
+/// Why others may change the object at path, as a log line's text that names the object
+/// (and, for a link, where it leads), the account and the right; empty when no one else
+/// may. The object is judged as it stands at its name, then, where Windows reaches
+/// another path through it, that path as if it had been given, the folder of what it
+/// reaches with every right counted. A descriptor that cannot be read, a path that cannot
+/// be resolved and more than 8 links on the way count as "others may", with the reason,
+/// except, where absentIsSafe, for an object that does not exist.
 std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectPlace place,
                               bool absentIsSafe = false);
 
-/// whoElseMayChange for a folder itself, then for each folder above it up to its drive's
-/// root or its share (\\server\share).
+/// whoElseMayChange for a folder itself, then for each folder above it up to its root
+/// (a drive's, \\server\share or a volume's), then the same for where it leads.
 std::wstring whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder);
 
 /// Logs "ERR : ", why and what the run does about it.

@@ -8,8 +8,13 @@ namespace tavrel {
 
 namespace {
 
-// A key's default text value; empty where the key, the value or text is missing.
-std::wstring readDefaultText(Registry& registry, const std::wstring& subKey) {
+struct RegisteredText {
+    std::wstring text;  // empty where the key, the value or text is missing
+    bool expandable = false;
+};
+
+// A key's default text value.
+RegisteredText readDefaultText(Registry& registry, const std::wstring& subKey) {
     const RegistryOpenResult opened =
         registry.openKey(RegistryRoot::ClassesRoot, subKey, 0, kKeyRead);
     if (opened.resultCode != 0 || opened.key.isNull()) {
@@ -21,33 +26,59 @@ std::wstring readDefaultText(Registry& registry, const std::wstring& subKey) {
     }
     RegistryValueData data = registry.queryValueData(opened.key.handle(), L"", size.byteCount);
     data.text.resize(data.resultCode != 0 ? 0 : std::wcslen(data.text.c_str()));
-    return data.text;
+    return {data.text, size.type == kRegExpandSz};
 }
 
-// The form in which two names of one file compare equal, empty for a file not found. A
-// registration may quote the name.
-std::wstring comparableForm(RunContext& run, const std::wstring& path) {
-    const bool quoted = path.size() >= 2 && path.front() == L'"' && path.back() == L'"';
-    return run.os.system.toUpperInvariant(
-        run.state.gFso->longPathName(quoted ? path.substr(1, path.size() - 2) : path));
+bool keyExists(Registry& registry, const std::wstring& subKey) {
+    const RegistryOpenResult opened =
+        registry.openKey(RegistryRoot::ClassesRoot, subKey, 0, kKeyRead);
+    return opened.resultCode == 0 && !opened.key.isNull();
 }
 
-bool namesTheLibrary(RunContext& run, const std::wstring& named, const std::wstring& libraryPath) {
-    const std::wstring form = comparableForm(run, named);
-    return !form.empty() && form == comparableForm(run, libraryPath);
+// COM searches for a relative name: only a full one names one file.
+bool isFullPath(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    return drive || (path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\');
+}
+
+[[noreturn]] void refuse(const std::wstring& why) {
+    throw Error(errnum::kCannotCreateObject, L"Mavlin.WebPost's " + why);
 }
 
 }  // namespace
 
-void requireClassLibrary(RunContext& run, const std::wstring& libraryPath) {
-    std::wstring named = readDefaultText(run.os.registry, L"Mavlin.WebPost\\CLSID");
-    if (!named.empty()) {
-        named = readDefaultText(run.os.registry, L"CLSID\\" + named + L"\\InprocServer32");
+FileIdentity requireClassLibrary(RunContext& run, const std::wstring& libraryPath) {
+    Registry& registry = run.os.registry;
+    const std::wstring classId = readDefaultText(registry, L"Mavlin.WebPost\\CLSID").text;
+    // COM would create whatever class TreatAs names instead.
+    if (!classId.empty() && keyExists(registry, L"CLSID\\" + classId + L"\\TreatAs")) {
+        refuse(L"class is treated as another (TreatAs)");
     }
-    if (named.empty() || !namesTheLibrary(run, named, libraryPath)) {
-        throw Error(errnum::kCannotCreateObject, L"Mavlin.WebPost's InprocServer32 names " +
-                                                     (named.empty() ? L"nothing" : named));
+    RegisteredText named;
+    if (!classId.empty()) {
+        named = readDefaultText(registry, L"CLSID\\" + classId + L"\\InprocServer32");
     }
+    if (named.text.empty()) {
+        refuse(L"InprocServer32 names nothing");
+    }
+    // COM expands only an expandable value, and takes a quoted name without its quotes.
+    std::wstring path = named.expandable
+                            ? run.os.system.expandEnvironmentStrings(named.text)
+                            : named.text;
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+        path = path.substr(1, path.size() - 2);
+    }
+    if (!isFullPath(path)) {
+        refuse(L"InprocServer32 names " + named.text + L", which is not a full path");
+    }
+    // Files, not names, are compared: links and short names reach one file by many.
+    const FileIdentity judged = run.state.gFso->fileIdentity(libraryPath);
+    bool same = false;
+    ignoreFailure([&] { same = run.state.gFso->fileIdentity(path) == judged; });
+    if (!same) {
+        refuse(L"InprocServer32 names " + named.text);
+    }
+    return judged;
 }
 
 }  // namespace tavrel

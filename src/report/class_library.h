@@ -7,9 +7,10 @@
 
 namespace tavrel {
 
-/// Throws Error unless Mavlin.WebPost's InprocServer32, in the program's registry view,
-/// names the library given, compared as Windows compares paths (without regard to case,
-/// environment strings expanded, long names).
-void requireClassLibrary(RunContext& run, const std::wstring& libraryPath);
+/// The identity of the library given, once Mavlin.WebPost's class, in the program's
+/// registry view, is known to load that file: no TreatAs, and an InprocServer32 that
+/// names it by a full path (expanded only where the value is expandable, as COM does).
+/// Throws Error otherwise.
+FileIdentity requireClassLibrary(RunContext& run, const std::wstring& libraryPath);
 
 }  // namespace tavrel

@@ -36,8 +36,9 @@ void postOrSpool(RunContext& run) {
     const RunState& state = run.state;
     // The library checked before its registration, and no other: a slow or failed
     // registration can leave the class naming another.
-    requireClassLibrary(run, state.gInstallPath + L"Mavlin.dll");
-    std::unique_ptr<AutomationObject> webPost = run.os.automation.createObject(L"Mavlin.WebPost");
+    const FileIdentity library = requireClassLibrary(run, state.gInstallPath + L"Mavlin.dll");
+    std::unique_ptr<AutomationObject> webPost =
+        run.os.automation.createObjectFrom(L"Mavlin.WebPost", library);
 
     PostXmlArguments args;
     args.report =

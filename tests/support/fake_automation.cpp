@@ -62,7 +62,13 @@ std::unique_ptr<AutomationObject> FakeAutomation::createObject(const std::wstrin
     if (found == classes_.end()) {
         throw Error(errnum::kCannotCreateObject, L"ActiveX component can't create object");
     }
+    loadedAnotherFile_ = found->second->loadsAnotherFile;
     return std::make_unique<FakeAutomationObject>(found->second, ops_, liveObjects);
+}
+
+bool FakeAutomation::hasLoaded(const FileIdentity&) {
+    ops_.enterOrThrow("HasLoaded");
+    return !loadedAnotherFile_;
 }
 
 ScriptedObject& FakeAutomation::addClass(const std::wstring& progId) {

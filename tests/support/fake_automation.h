@@ -29,6 +29,7 @@ struct ScriptedObject {
     bool resultWhenUnscripted = false;
     std::vector<PostXmlArguments> calls;
     int trueAnswers = 0;
+    bool loadsAnotherFile = false;  // COM loads another library than the one asked for
 };
 
 // Operations recorded: CreateObject (ProgID), PostXMLString (the report as it arrived).
@@ -38,6 +39,8 @@ class FakeAutomation : public Automation {
 
     /// An unknown ProgID throws 429, as an unregistered class does.
     std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) override;
+    /// Whether the last class created loads the file asked for (see loadsAnotherFile).
+    bool hasLoaded(const FileIdentity& file) override;
 
     /// Registers a class (ProgIDs match without regard to case); every object created
     /// from it shares this script.
@@ -49,6 +52,7 @@ class FakeAutomation : public Automation {
   private:
     Operations& ops_;
     std::map<std::wstring, std::shared_ptr<ScriptedObject>> classes_;
+    bool loadedAnotherFile_ = false;
 };
 
 }  // namespace tavrel::fake

@@ -416,7 +416,30 @@ void FileTree::addFile(const std::wstring& path, const std::wstring& text, bool 
     file->path = path;
     file->content = text;
     file->readOnly = readOnly;
+    file->index = ++filesMade;
     files[keyOf(path)] = file;
+}
+
+std::wstring FileTree::resolve(const std::wstring& path, bool followLast) const {
+    std::wstring resolved = path;
+    for (int hops = 0;;) {
+        std::size_t cut = 0;
+        const std::wstring* target = nullptr;
+        for (std::size_t i = 1; i <= resolved.size() && target == nullptr; ++i) {
+            if (i < resolved.size() ? resolved[i] == L'\\' : followLast) {
+                const auto found = links.find(keyOf(resolved.substr(0, i)));
+                target = found != links.end() ? &found->second : nullptr;
+                cut = i;
+            }
+        }
+        if (target == nullptr) {
+            return resolved;
+        }
+        if (++hops > 63) {
+            throw Error(1921, L"The name of the file cannot be resolved by the system.");
+        }
+        resolved = *target + resolved.substr(cut);
+    }
 }
 
 bool FileTree::hasFile(const std::wstring& path) const {
@@ -528,12 +551,12 @@ bool FakeFileSystem::parentExists(const std::wstring& key) const {
 
 bool FakeFileSystem::fileExists(const std::wstring& path) {
     ops_.enterOrThrow("FileExists", path);
-    return tree_.hasFile(path);
+    return tree_.hasFile(tree_.resolve(path));
 }
 
 bool FakeFileSystem::folderExists(const std::wstring& path) {
     ops_.enterOrThrow("FolderExists", path);
-    return tree_.folders.count(FileTree::keyOf(path)) != 0;
+    return tree_.folders.count(FileTree::keyOf(tree_.resolve(path))) != 0;
 }
 
 void FakeFileSystem::createFolder(const std::wstring& path) {
@@ -605,12 +628,37 @@ void FakeFileSystem::moveFile(const std::wstring& source, const std::wstring& de
 
 ObjectSecurity FakeFileSystem::readSecurity(const std::wstring& path) {
     ops_.enterOrThrow("ReadSecurity", path);
-    const std::wstring key = FileTree::keyOf(path);
-    if (tree_.files.count(key) == 0 && !tree_.hasFolder(path)) {
+    const std::wstring key = FileTree::keyOf(tree_.resolve(path, false));
+    const bool isLink = tree_.links.count(key) != 0;
+    if (!isLink && tree_.files.count(key) == 0 && !tree_.hasFolder(key)) {
         throw fileNotFound();
     }
     const auto found = tree_.security.find(key);
-    return found != tree_.security.end() ? found->second : tree_.protectedSecurity;
+    ObjectSecurity security =
+        found != tree_.security.end() ? found->second : tree_.protectedSecurity;
+    security.isLink = security.isLink || isLink;
+    return security;
+}
+
+std::wstring FakeFileSystem::finalPath(const std::wstring& path) {
+    ops_.enterOrThrow("FinalPath", path);
+    std::wstring reached = tree_.resolve(path);
+    if (!tree_.hasFile(reached) && !tree_.hasFolder(reached)) {
+        throw fileNotFound();
+    }
+    return reached;
+}
+
+FileIdentity FakeFileSystem::fileIdentity(const std::wstring& path) {
+    ops_.enterOrThrow("FileIdentity", path);
+    std::wstring reached = tree_.resolve(path);
+    const auto longName = tree_.longNames.find(FileTree::keyOf(reached));
+    reached = longName != tree_.longNames.end() ? tree_.resolve(longName->second) : reached;
+    const auto found = tree_.files.find(FileTree::keyOf(reached));
+    if (found == tree_.files.end()) {
+        throw fileNotFound();
+    }
+    return FileIdentity{static_cast<std::uint32_t>(reached[0]), found->second->index};
 }
 
 std::wstring FakeFileSystem::runningAccountSid() {
@@ -624,16 +672,6 @@ std::wstring FakeFileSystem::accountName(const std::wstring& sid) {
     }
     const auto found = tree_.accountNames.find(sid);
     return found != tree_.accountNames.end() ? found->second : sid;
-}
-
-std::wstring FakeFileSystem::longPathName(const std::wstring& path) {
-    const std::wstring key = FileTree::keyOf(path);
-    const auto found = tree_.longNames.find(key);
-    if (ops_.enter("LongPathName", path) ||
-        (found == tree_.longNames.end() && tree_.files.count(key) == 0 && !tree_.hasFolder(path))) {
-        return {};
-    }
-    return found != tree_.longNames.end() ? found->second : path;
 }
 
 std::unique_ptr<FileSystem> FakeFileSystemFactory::createFileSystem() {
@@ -674,6 +712,23 @@ WindowsDirectory FakeSystem::windowsDirectory(std::uint32_t bufferSize) {
 std::uint64_t FakeSystem::tickCount() {
     ops_.enterOrThrow("TickCount");
     return ticks;
+}
+
+std::wstring FakeSystem::expandEnvironmentStrings(const std::wstring& text) {
+    ops_.enterOrThrow("ExpandEnvironment", text);
+    std::wstring expanded;
+    std::size_t at = 0;
+    for (std::size_t open = text.find(L'%'); open != std::wstring::npos;
+         open = text.find(L'%', at)) {
+        const std::size_t close = text.find(L'%', open + 1);
+        const auto found = close == std::wstring::npos
+                               ? environment.end()
+                               : environment.find(FileTree::keyOf(text.substr(open + 1, close - open - 1)));
+        expanded += text.substr(at, open - at);
+        expanded += found != environment.end() ? found->second : text.substr(open, close == std::wstring::npos ? std::wstring::npos : close + 1 - open);
+        at = close == std::wstring::npos ? text.size() : close + 1;
+    }
+    return expanded + text.substr(std::min(at, text.size()));
 }
 
 std::wstring FakeSystem::toUpperInvariant(const std::wstring& text) {

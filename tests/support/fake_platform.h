@@ -163,6 +163,7 @@ class FileTree {
         std::wstring content;
         bool readOnly = false;
         int openStreams = 0;
+        std::uint64_t index = 0;  // its file index: one per file
     };
 
     FileTree();
@@ -193,7 +194,8 @@ class FileTree {
     // only; inherit-only entries, named groups and accounts are shown here instead.
     static constexpr const wchar_t* kRunningAccount = L"S-1-5-21-7-7-7-1001";
     static constexpr const wchar_t* kUsers = L"S-1-5-32-545";
-    /// Owners and DACLs by path key; any other path has `protectedSecurity`.
+    /// Owners and DACLs by path key; any other path has `protectedSecurity`. A link's
+    /// entry says isLink; so may another reparse point's, which leads nowhere else.
     std::map<std::wstring, ObjectSecurity> security;
     ObjectSecurity protectedSecurity{kRunningAccount,
                                      true,
@@ -205,9 +207,16 @@ class FileTree {
     std::map<std::wstring, std::wstring> accountNames{{kUsers, L"BUILTIN\\Users"}};
     /// Long forms of paths, by path key; any other path is its own.
     std::map<std::wstring, std::wstring> longNames;
+    /// Links, by the key of the link's own path: where Windows goes on through it. The
+    /// link's own owner and DACL are in `security`, under that key.
+    std::map<std::wstring, std::wstring> links;
+    /// The path with every link on it followed, the last name's too where followLast;
+    /// throws, as Windows does, past 63 links.
+    std::wstring resolve(const std::wstring& path, bool followLast = true) const;
 
     int liveStreams = 0;
     int liveFileSystems = 0;
+    std::uint64_t filesMade = 0;
 };
 
 class FakeFileSystem : public FileSystem {
@@ -224,7 +233,8 @@ class FakeFileSystem : public FileSystem {
     ObjectSecurity readSecurity(const std::wstring& path) override;
     std::wstring runningAccountSid() override;
     std::wstring accountName(const std::wstring& sid) override;
-    std::wstring longPathName(const std::wstring& path) override;
+    std::wstring finalPath(const std::wstring& path) override;
+    FileIdentity fileIdentity(const std::wstring& path) override;
 
   private:
     bool parentExists(const std::wstring& key) const;
@@ -270,11 +280,14 @@ class FakeSystem : public System {
     std::uint64_t tickCount() override;
     /// Maps a to z and the Latin-1 letters, as the invariant mapping does.
     std::wstring toUpperInvariant(const std::wstring& text) override;
+    /// Expands the names in `environment`, without regard to case.
+    std::wstring expandEnvironmentStrings(const std::wstring& text) override;
     void startSystemProgramHidden(const std::wstring& programName,
                                   const std::wstring& commandLine) override;
     void sleep(std::uint32_t milliseconds) override;
 
     std::wstring windowsFolder = L"C:\\Windows";
+    std::map<std::wstring, std::wstring> environment{{L"programfiles", L"C:\\Program Files"}};
     std::uint64_t ticks = 900000;
     std::vector<Start> started;
     std::vector<std::uint32_t> pauses;

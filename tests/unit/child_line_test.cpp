@@ -13,9 +13,9 @@ namespace {
 
 TEST(ChildLine, FieldsComeBackWholeAndAnythingElseReadsAsNothing) {
     const std::string message = encodeFields({L"answer", L"", L"r\u00e9ply \x01", L"1"});
-    EXPECT_EQ(decodeFields(message),
+    EXPECT_EQ(decodeFields(message, 4),
               (std::vector<std::wstring>{L"answer", L"", L"r\u00e9ply \x01", L"1"}));
-    EXPECT_EQ(decodeFields(encodeFields({})), std::vector<std::wstring>{});
+    EXPECT_EQ(decodeFields(encodeFields({}), 0), std::vector<std::wstring>{});
 
     const std::string notMessages[] = {
         "",
@@ -23,9 +23,12 @@ TEST(ChildLine, FieldsComeBackWholeAndAnythingElseReadsAsNothing) {
         message + std::string(4, '\0'),         // more than it holds
         std::string("\xFF\xFF\xFF\x7F", 4),     // a count beyond the bytes
         "garbled",
+        encodeFields({L"1", L"2", L"3", L"4", L"5"}),  // more fields than a message has
+        // Four million empty fields: nothing is sized from the count before it is checked.
+        std::string("\x00\x09\x3D\x00", 4) + std::string(16000000, '\0'),
     };
     for (const std::string& bytes : notMessages) {
-        EXPECT_FALSE(decodeFields(bytes)) << testing::PrintToString(bytes);
+        EXPECT_FALSE(decodeFields(bytes, 4)) << testing::PrintToString(bytes.substr(0, 16));
     }
 }
 

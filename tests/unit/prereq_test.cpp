@@ -266,6 +266,23 @@ ObjectSecurity inheritedFromDriveRoot() {
                                      {true, true, 0xE0010000, kAuthenticatedUsers}});
 }
 
+// A link at `link`, made by the system, to `target`, which holds a folder QUENDA.
+void linkTo(FakePlatform& os, const std::wstring& link, const std::wstring& target) {
+    os.tree.links[fake::FileTree::keyOf(link)] = target;
+    os.tree.addFolder(target + L"\\QUENDA");
+}
+
+// C:\L1 leads to C:\R, and each of R's L2, L3 ... back to R itself.
+constexpr const wchar_t* kEightLinks = L"C:\\L1\\L2\\L3\\L4\\L5\\L6\\L7\\L8";
+constexpr const wchar_t* kNineLinks = L"C:\\L1\\L2\\L3\\L4\\L5\\L6\\L7\\L8\\L9";
+void linkInARow(FakePlatform& os, int count) {
+    os.tree.addFolder(L"C:\\R");
+    os.tree.links[L"c:\\l1"] = L"C:\\R";
+    for (int i = 2; i <= count; ++i) {
+        os.tree.links[L"c:\\r\\l" + std::to_wstring(i)] = L"C:\\R";
+    }
+}
+
 }  // namespace rights
 
 TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
@@ -337,16 +354,65 @@ TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
              os.tree.openToOthers(L"\\\\server\\share\\", 0x40000);
          },
          L"\\\\server\\share\\ may be changed by BUILTIN\\Users (WRITE_DAC)"},
+        {"an entry of a type the check cannot read", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] =
+                 ownedBy(L"S-1-5-18", {{false, false, 0x1F01FF, L"", 0x11}});
+         },
+         L"C:\\Agent\\QUENDA may be changed by anyone (its DACL holds an entry of unknown type "
+         L"0x11)"},
+        // Links: each judged as it stands, its owner too, then where it leads, as if given.
+        // Wine shows a link's target's owner for the link's own, so only this shows that.
+        {"a junction another account made, to a trusted folder", kQuenda,
+         [](FakePlatform& os) {
+             linkTo(os, L"C:\\Agent", L"C:\\Trusted");
+             os.tree.security[L"c:\\agent"] = ownedBy(fake::FileTree::kUsers);
+         },
+         L"C:\\Agent (a link to C:\\Trusted) may be changed by BUILTIN\\Users (owner)"},
+        {"a trusted link into a folder others may change", kQuenda,
+         [](FakePlatform& os) {
+             linkTo(os, L"C:\\Agent", L"C:\\Open");
+             os.tree.openToOthers(L"C:\\Open", 0x40);
+         },
+         L"C:\\Agent\\QUENDA leads to C:\\Open\\QUENDA, and C:\\Open may be changed by "
+         L"BUILTIN\\Users (FILE_DELETE_CHILD)"},
+        {"a trusted link to a trusted folder", kQuenda,
+         [](FakePlatform& os) { linkTo(os, L"C:\\Agent", L"C:\\Trusted"); }, L""},
+        {"a reparse point that leads nowhere else (no name surrogate)", kQuenda,
+         [](FakePlatform& os) {
+             os.tree.security[L"c:\\agent\\quenda"] = ownedBy(L"S-1-5-18");
+             os.tree.security[L"c:\\agent\\quenda"].isLink = true;
+         },
+         L""},
+        {"a link loop", kQuenda, [](FakePlatform& os) { linkTo(os, L"C:\\Agent", L"C:\\Agent"); },
+         L"C:\\Agent\\QUENDA may be changed by anyone (its owner and DACL cannot be read: The "
+         L"name of the file cannot be resolved by the system.)"},
+        {"eight links in a row", kEightLinks, [](FakePlatform& os) { linkInARow(os, 8); }, L""},
+        {"nine links in a row", kNineLinks, [](FakePlatform& os) { linkInARow(os, 9); },
+         std::wstring(kNineLinks) + L" may be changed by anyone (it leads through more than 8 links)"},
+        // A linked file: its target judged as the library is, the target's folder with
+        // every right counted, as Windows looks there first for what the library loads.
+        {"a library linked into a folder others may write to", L"C:\\Agent\\Mavlin.dll",
+         [](FakePlatform& os) {
+             linkTo(os, L"C:\\Agent\\Mavlin.dll", L"C:\\Open\\Mavlin.dll");
+             os.tree.addFile(L"C:\\Open\\Mavlin.dll", L"");
+             os.tree.openToOthers(L"C:\\Open", 0x2);
+         },
+         L"C:\\Agent\\Mavlin.dll leads to C:\\Open\\Mavlin.dll, and C:\\Open may be changed by "
+         L"BUILTIN\\Users (FILE_WRITE_DATA)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakePlatform os;
-        os.tree.addFolder(c.folder);
+        const bool library = c.folder.ends_with(L".dll");
+        os.tree.addFolder(library ? L"C:\\Agent" : c.folder);
         os.tree.accountNames[kAuthenticatedUsers] = L"NT AUTHORITY\\Authenticated Users";
         c.arrange(os);
         auto fso = os.fileSystems.createFileSystem();
 
-        const std::wstring why = whoElseMayChangeFolder(*fso, c.folder);
+        const std::wstring why = library
+                                     ? whoElseMayChange(*fso, c.folder, ObjectPlace::UsedItself)
+                                     : whoElseMayChangeFolder(*fso, c.folder);
 
         EXPECT_EQ(why, c.why);
     }

@@ -322,18 +322,38 @@ TEST_F(WebPostTest, AnErrorStopsThePostWithOneLineAndNothingSpooled) {
     }
 }
 
-// Windows loads the same file through each of these names.
-TEST_F(WebPostTest, TheClassMayNameTheLibraryAsWindowsWould) {
-    const std::wstring named = L"\"%ProgramFiles%\\QUENDA~1\\mavlin.DLL\"";
-    os_.registry.setValue(kInprocServer, L"", kRegExpandSz,
-                          std::string(named.begin(), named.end()) + '\0');
-    os_.tree.longNames[fake::FileTree::keyOf(L"%ProgramFiles%\\QUENDA~1\\mavlin.DLL")] =
-        L"C:\\Program Files\\QUENDA Agent\\mavlin.DLL";
-    webPost_->resultWhenUnscripted = true;
+// The class's library as COM would load it: an expandable value expanded, a plain one
+// taken as it stands, a quoted or short name of the library, and never a relative one.
+TEST_F(WebPostTest, TheClassNamesTheLibraryAsCOMReadsIt) {
+    struct Case {
+        const wchar_t* named;
+        std::uint32_t type;
+        bool delivered;
+    };
+    const Case cases[] = {
+        {L"\"%ProgramFiles%\\QUENDA~1\\mavlin.DLL\"", kRegExpandSz, true},
+        {L"%ProgramFiles%\\QUENDA Agent\\Mavlin.dll", kRegSz, false},
+        {L"Mavlin.dll", kRegSz, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.named)));
+        FakePlatform os;
+        RunContext run(os.view());
+        prepareRun(os, run);
+        os.automation.addClass(L"Mavlin.WebPost").resultWhenUnscripted = true;
+        os.tree.addFile(L"Mavlin.dll", L"");  // where a search might find it
+        const std::wstring named = c.named;
+        os.registry.setValue(kInprocServer, L"", c.type,
+                             std::string(named.begin(), named.end()) + '\0');
+        os.tree.longNames[fake::FileTree::keyOf(L"C:\\Program Files\\QUENDA~1\\mavlin.DLL")] =
+            L"C:\\Program Files\\QUENDA Agent\\mavlin.DLL";
 
-    sendWebPost(run_);
+        sendWebPost(run);
 
-    EXPECT_EQ(run_.state.exitStatus, ExitStatus::Delivered);
+        EXPECT_EQ(run.state.exitStatus,
+                  c.delivered ? ExitStatus::Delivered : ExitStatus::ReportLost);
+        EXPECT_EQ(os.ops.count("PostXMLString"), c.delivered ? 1 : 0);
+    }
 }
 
 TEST_F(WebPostTest, ConfiguredEndpointIsUsed) {

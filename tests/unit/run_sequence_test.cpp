@@ -201,6 +201,7 @@ TEST(RunSequence, OpensTheAgentKeyForFullAccess) {
     }
     EXPECT_EQ(opened, (Lines{L"Software\\QUENDA options=0 access=983103",
                              L"HKCR\\Mavlin.WebPost\\CLSID options=0 access=131097",
+                             L"HKCR\\CLSID\\{C1A55}\\TreatAs options=0 access=131097",
                              L"HKCR\\CLSID\\{C1A55}\\InprocServer32 options=0 access=131097"}));
 }
 
@@ -273,6 +274,8 @@ Outcome outcomeOf(const RunContext& run, const FakePlatform& os) {
 }
 
 const std::wstring kInstallFolder = L"C:\\Program Files\\QUENDA Agent";
+const std::wstring kWebPostClass =
+    std::wstring(fake::FakeRegistry::kClassesRoot) + L"CLSID\\{C1A55}";
 const std::wstring kArchived = kInstallFolder + L"\\ApplicationLog\\TavrelLog.txt";
 const std::wstring kNextToExe = L"C:\\Program Files\\Tavrel\\TavrelLog.txt";
 
@@ -336,6 +339,25 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          3,
          nullptr,
          {kArchived, L"ERR : in sendWebPost function() File already exists"}},
+        // COM would run another file than the one judged: nothing is created or called.
+        {"the object comes from another file than the one judged",
+         [](FakePlatform& os) { os.automation.addClass(L"Mavlin.WebPost").loadsAnotherFile = true; },
+         3,
+         nullptr,
+         {kArchived, L"The file judged for Mavlin.WebPost was not what COM loaded"}},
+        {"the class is treated as another",
+         [](FakePlatform& os) { os.registry.addKey(kWebPostClass + L"\\TreatAs"); },
+         3,
+         nullptr,
+         {kArchived, L"class is treated as another (TreatAs)"}},
+        {"the class is served only by a program",
+         [](FakePlatform& os) {
+             os.registry.removeKey(kWebPostClass + L"\\InprocServer32");
+             os.registry.addKey(kWebPostClass + L"\\LocalServer32");
+         },
+         3,
+         nullptr,
+         {kArchived, L"InprocServer32 names nothing"}},
         {"delivered, then the web-post library's process ends",
          [](FakePlatform& os) {
              os.child.endCode = 0xC0000005;

@@ -11,6 +11,7 @@
 #include "platform/win32/child_process.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/pipe_line.h"
+#include "platform/win32/redirection_guard.h"
 #include "platform/win32/run_end.h"
 #include "platform/win32/win32_automation.h"
 
@@ -75,6 +76,9 @@ int serveAsChild(const wchar_t* commandLine, int refusedStatus) {
     // Per process, so the run's own settings never reach this one, and before the library
     // loads: no dialog may hold a child nobody sees.
     sendFaultsTo(&endWithTheExceptionsCode);
+    // The library finds what lies beside it, as COM loads it with that folder first, and
+    // nothing from the folder this was started in.
+    SetDllDirectoryW(L"");
     // The calls are made here, on the main thread, in a single-threaded apartment.
     ComApartment apartment;
     Win32Automation objects;

@@ -11,6 +11,7 @@
 #include "platform/win32/pipe_line.h"
 #include "platform/win32/unique_resource.h"
 #include "platform/win32/win32_error.h"
+#include "platform/win32/win32_system.h"
 
 namespace tavrel::win32 {
 
@@ -106,6 +107,8 @@ std::unique_ptr<ChildLine> Win32ChildStarter::startChild() {
         throwLastError();
     }
     const std::wstring executable = executablePath();
+    // Started in the system folder: nothing the library loads comes from the run's.
+    const std::wstring folder = systemFolder();
     std::wstring commandLine = L"\"" + executable + L"\" " + kChildSwitch +
                                handleValue(childReads) + L" " + handleValue(childWrites);
     // The line's ends and NUL, and none of the run's other handles it might inherit.
@@ -132,7 +135,7 @@ std::unique_ptr<ChildLine> Win32ChildStarter::startChild() {
     const BOOL created =
         listed && CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                  CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
-                                 nullptr, nullptr, &startup.StartupInfo, &started);
+                                 nullptr, folder.c_str(), &startup.StartupInfo, &started);
     const DWORD failure = GetLastError();
     DeleteProcThreadAttributeList(list);
     if (!created) {

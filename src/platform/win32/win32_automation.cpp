@@ -1,8 +1,13 @@
 #include "platform/win32/win32_automation.h"
 
+#include <tlhelp32.h>
+
 #include <utility>
 
 #include "platform/win32/com_error.h"
+#include "platform/win32/unique_resource.h"
+#include "platform/win32/win32_error.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace tavrel::win32 {
 
@@ -51,11 +56,32 @@ std::unique_ptr<AutomationObject> Win32Automation::createObject(const std::wstri
     return std::make_unique<Win32AutomationObject>(createDispatchObject(progId));
 }
 
+bool Win32Automation::hasLoaded(const FileIdentity& file) {
+    const UniqueHandle snapshot = ownFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
+    if (!snapshot) {
+        throwLastError();
+    }
+    Win32FileSystem files;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32FirstW(snapshot.get(), &module); more;
+         more = Module32NextW(snapshot.get(), &module)) {
+        bool same = false;
+        ignoreFailure([&] { same = files.fileIdentity(module.szExePath) == file; });
+        if (same) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ComPtr<IDispatch> createDispatchObject(const std::wstring& progId) {
     CLSID classId{};
     throwIfFailed(CLSIDFromProgID(progId.c_str(), &classId));
     ComPtr<IDispatch> object;
-    const HRESULT created = CoCreateInstance(classId, nullptr, CLSCTX_SERVER, IID_IDispatch,
+    // A library in this process only: a class served by a program of its own would run
+    // whatever that program is, unjudged.
+    const HRESULT created = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                              reinterpret_cast<void**>(object.GetAddressOf()));
     throwIfFailed(created);
     return object;

@@ -17,9 +17,11 @@ namespace tavrel::win32 {
 class Win32Automation : public Automation {
   public:
     std::unique_ptr<AutomationObject> createObject(const std::wstring& progId) override;
+    bool hasLoaded(const FileIdentity& file) override;
 };
 
-/// CLSIDFromProgID, then CoCreateInstance (CLSCTX_SERVER) for IDispatch. Throws Error.
+/// CLSIDFromProgID, then CoCreateInstance (CLSCTX_INPROC_SERVER) for IDispatch. Throws
+/// Error.
 ComPtr<IDispatch> createDispatchObject(const std::wstring& progId);
 
 /// Invoke with the arguments in reverse order, as IDispatch wants them; a property

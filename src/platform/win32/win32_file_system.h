@@ -21,7 +21,8 @@ class Win32FileSystem : public FileSystem {
     ObjectSecurity readSecurity(const std::wstring& path) override;
     std::wstring runningAccountSid() override;
     std::wstring accountName(const std::wstring& sid) override;
-    std::wstring longPathName(const std::wstring& path) override;
+    std::wstring finalPath(const std::wstring& path) override;
+    FileIdentity fileIdentity(const std::wstring& path) override;
 };
 
 class Win32FileSystemFactory : public FileSystemFactory {

@@ -13,8 +13,6 @@
 
 namespace tavrel::win32 {
 
-namespace {
-
 std::wstring systemFolder() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
@@ -28,8 +26,6 @@ std::wstring systemFolder() {
         buffer.resize(length + 1);
     }
 }
-
-}  // namespace
 
 WindowsDirectory Win32System::windowsDirectory(std::uint32_t bufferSize) {
     std::vector<char> buffer(bufferSize, '\0');
@@ -61,11 +57,29 @@ std::wstring Win32System::toUpperInvariant(const std::wstring& text) {
     return upper;
 }
 
+std::wstring Win32System::expandEnvironmentStrings(const std::wstring& text) {
+    std::wstring expanded(text.size() + 1, L'\0');
+    for (;;) {
+        const DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
+                                                       static_cast<DWORD>(expanded.size()));
+        if (length == 0) {
+            throwLastError();
+        }
+        if (length <= expanded.size()) {
+            expanded.resize(length - 1);
+            return expanded;
+        }
+        expanded.resize(length);
+    }
+}
+
 void Win32System::startSystemProgramHidden(const std::wstring& programName,
                                            const std::wstring& commandLine) {
     // By its full path only: a program of that name planted in our own folder, the
     // working folder or the search path would otherwise run with the agent's rights.
-    const std::wstring application = systemFolder() + L"\\" + programName;
+    // In that folder too, so that nothing it loads is found in ours.
+    const std::wstring folder = systemFolder();
+    const std::wstring application = folder + L"\\" + programName;
     std::wstring mutableCommandLine = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -73,7 +87,7 @@ void Win32System::startSystemProgramHidden(const std::wstring& programName,
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(application.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &process)) {
+                        nullptr, folder.c_str(), &startup, &process)) {
         throwLastError();
     }
     CloseHandle(process.hThread);
