@@ -151,6 +151,55 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
     }
 }
 
+// A Windows program under Wine cannot make a link (CreateSymbolicLinkW reports success and
+// makes nothing): tests/e2e/make-links.sh makes these on the Linux side, where they lead
+// into the scenarios' installation folders, and Wine shows each as a reparse point. Wine
+// shows a link's own owner as its target's, so only the fake shows a link refused for
+// its own owner.
+TEST(AgentIdentity, ALinkIntoAFolderOthersMayChangeIsRefused) {
+    struct Case {
+        const wchar_t* scenario;
+        std::wstring installationPath;
+        std::wstring link;
+    };
+    const std::wstring links = L"C:\\Tavrel E2E Links\\";
+    const Case cases[] = {
+        {L"link install", links + L"install", links + L"install"},
+        {L"link library", links + L"library agent", links + L"library agent\\Mavlin.dll"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
+        const DWORD attributes = GetFileAttributesW(c.link.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            GTEST_SKIP() << "no link at " << testing::PrintToString(c.link)
+                         << ": make-links.sh makes them under Wine; on Windows the bundle "
+                            "tries junctions";
+        }
+        AgentMachine machine(c.scenario);
+        machine.seedNormalAgent();
+        machine.installWebPostDouble();
+        AgentMachine::letEveryoneWrite(machine.installFolder());
+        machine.setString("InstallationPath", win32::wideToAnsi(c.installationPath));
+
+        EXPECT_EQ(machine.runTavrel(), ExitStatus::OpenToOthers);
+
+        const auto log = machine.exeLogMessages();
+        ASSERT_TRUE(log);
+        ASSERT_GE(log->size(), 2u);
+        const std::wstring target = machine.installFolder();
+        EXPECT_TRUE(matchesLines(Lines(log->end() - 2, log->end()),
+                                 {L"ERR : " + c.installationPath + L"\\Mavlin.dll leads to " +
+                                      target + L"\\Mavlin.dll, and " + target +
+                                      L" may be changed by *",
+                                  L"MSG : Application Completed"}));
+        HKEY key = nullptr;
+        EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost", 0, KEY_READ, &key),
+                  ERROR_SUCCESS);
+        EXPECT_FALSE(machine.webPostJournal());
+    }
+}
+
 TEST(AgentIdentity, RawRegistryDataOfOddShapesIsHandledInOrder) {
     struct Case {
         const wchar_t* scenario;

@@ -22,7 +22,7 @@ cmake --build --preset fuzz
 
 scratch=$(mktemp -d /tmp/tavrel-fuzz.XXXXXX)
 status=0
-for target in registry_reader ini_reader report_builders; do
+for target in registry_reader ini_reader report_builders child_reply; do
     mkdir -p "$scratch/$target/artifacts"
     cp -r "tests/fuzz/corpus/$target" "$scratch/$target/corpus"
     log="$scratch/$target/fuzz.log"
