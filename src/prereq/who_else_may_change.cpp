@@ -138,8 +138,8 @@ std::wstring walkUp(Walk& walk, const std::wstring& path, int usedLevels) {
     int level = 0;
     std::size_t end = path.find_last_not_of(kSeparators) + 1;
     while (end > rootLength) {
-        const ObjectPlace place = level < usedLevels ? ObjectPlace::UsedItself
-                                                     : ObjectPlace::FolderAbove;
+        const ObjectPlace place =
+            level < usedLevels ? ObjectPlace::UsedItself : ObjectPlace::FolderAbove;
         std::wstring why = judgeObject(walk, path.substr(0, end), place, false);
         if (!why.empty()) {
             return why;

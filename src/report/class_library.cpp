@@ -62,9 +62,8 @@ FileIdentity requireClassLibrary(RunContext& run, const std::wstring& libraryPat
         refuse(L"InprocServer32 names nothing");
     }
     // COM expands only an expandable value, and takes a quoted name without its quotes.
-    std::wstring path = named.expandable
-                            ? run.os.system.expandEnvironmentStrings(named.text)
-                            : named.text;
+    std::wstring path =
+        named.expandable ? run.os.system.expandEnvironmentStrings(named.text) : named.text;
     if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
         path = path.substr(1, path.size() - 2);
     }

@@ -29,6 +29,22 @@ if !errorlevel! neq 0 exit /b 2
 call :mustBeAbsent "%classes%\%class%" /reg:64 "HKLM\Software\Classes\CLSID\%class% (64-bit view)"
 if !errorlevel! neq 0 exit /b 2
 
+rem The end-to-end link rows meet links this prompt makes, as an administrator would: two
+rem junctions and a file's symbolic link, each into a scenario the tests make (under Wine
+rem make-links.sh has made them on the Linux side already). Their folder lets only the
+rem system and the administrators change it, as the rows want of everything but the target.
+set "links=C:\Tavrel E2E Links"
+set madeLinks=
+if not exist "%links%\" (
+    mkdir "%links%\library agent"
+    icacls "%links%" /inheritance:r /grant:r *S-1-5-18:^(OI^)^(CI^)F *S-1-5-32-544:^(OI^)^(CI^)F >nul
+    icacls "%links%" /setowner *S-1-5-32-544 /T /C >nul
+    mklink /J "%links%\install" "C:\Tavrel E2E\link install\QUENDA Agent" >nul
+    mklink /J "%links%\protected" "C:\Tavrel E2E\link protected\QUENDA Agent" >nul
+    mklink "%links%\library agent\Mavlin.dll" "C:\Tavrel E2E\link library\QUENDA Agent\Mavlin.dll" >nul
+    set madeLinks=yes
+)
+
 set passed=0
 set failed=0
 rem From the bundle's folder: Wine's cmd expands no wildcard inside quotes.
@@ -45,6 +61,13 @@ for %%p in (*_tests.exe) do (
     )
 )
 popd
+rem Only what this made: rmdir takes a junction away without touching where it leads.
+if defined madeLinks (
+    del "%links%\library agent\Mavlin.dll" >nul 2>&1
+    rmdir "%links%\install" >nul 2>&1
+    rmdir "%links%\protected" >nul 2>&1
+    rmdir /s /q "%links%" >nul 2>&1
+)
 echo !passed! passed, !failed! failed
 if !failed! neq 0 exit /b 1
 exit /b 0

@@ -152,20 +152,22 @@ TEST(AgentIdentity, ExitsWriteTheirLinesAndLeaveTheLogNextToTheExecutable) {
 }
 
 // A Windows program under Wine cannot make a link (CreateSymbolicLinkW reports success and
-// makes nothing): tests/e2e/make-links.sh makes these on the Linux side, where they lead
-// into the scenarios' installation folders, and Wine shows each as a reparse point. Wine
+// makes nothing): tests/e2e/make-links.sh makes these on the Linux side, and the bundle's
+// run-tests.cmd on Windows, each leading into a scenario's installation folder. Wine
 // shows a link's own owner as its target's, so only the fake shows a link refused for
 // its own owner.
-TEST(AgentIdentity, ALinkIntoAFolderOthersMayChangeIsRefused) {
+TEST(AgentIdentity, ALinkIsJudgedWhereItLeads) {
     struct Case {
         const wchar_t* scenario;
         std::wstring installationPath;
         std::wstring link;
+        bool leadsIntoAnOpenFolder;
     };
     const std::wstring links = L"C:\\Tavrel E2E Links\\";
     const Case cases[] = {
-        {L"link install", links + L"install", links + L"install"},
-        {L"link library", links + L"library agent", links + L"library agent\\Mavlin.dll"},
+        {L"link install", links + L"install", links + L"install", true},
+        {L"link library", links + L"library agent", links + L"library agent\\Mavlin.dll", true},
+        {L"link protected", links + L"protected", links + L"protected", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.scenario)));
@@ -179,8 +181,13 @@ TEST(AgentIdentity, ALinkIntoAFolderOthersMayChangeIsRefused) {
         AgentMachine machine(c.scenario);
         machine.seedNormalAgent();
         machine.installWebPostDouble();
-        AgentMachine::letEveryoneWrite(machine.installFolder());
         machine.setString("InstallationPath", win32::wideToAnsi(c.installationPath));
+        if (!c.leadsIntoAnOpenFolder) {
+            EXPECT_EQ(machine.runTavrel(), ExitStatus::Delivered);
+            EXPECT_TRUE(machine.webPostJournal());
+            continue;
+        }
+        AgentMachine::letEveryoneWrite(machine.installFolder());
 
         EXPECT_EQ(machine.runTavrel(), ExitStatus::OpenToOthers);
 
@@ -188,11 +195,11 @@ TEST(AgentIdentity, ALinkIntoAFolderOthersMayChangeIsRefused) {
         ASSERT_TRUE(log);
         ASSERT_GE(log->size(), 2u);
         const std::wstring target = machine.installFolder();
-        EXPECT_TRUE(matchesLines(Lines(log->end() - 2, log->end()),
-                                 {L"ERR : " + c.installationPath + L"\\Mavlin.dll leads to " +
-                                      target + L"\\Mavlin.dll, and " + target +
-                                      L" may be changed by *",
-                                  L"MSG : Application Completed"}));
+        EXPECT_TRUE(
+            matchesLines(Lines(log->end() - 2, log->end()),
+                         {L"ERR : " + c.installationPath + L"\\Mavlin.dll leads to " + target +
+                              L"\\Mavlin.dll, and " + target + L" may be changed by *",
+                          L"MSG : Application Completed"}));
         HKEY key = nullptr;
         EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Mavlin.WebPost", 0, KEY_READ, &key),
                   ERROR_SUCCESS);

@@ -721,11 +721,15 @@ std::wstring FakeSystem::expandEnvironmentStrings(const std::wstring& text) {
     for (std::size_t open = text.find(L'%'); open != std::wstring::npos;
          open = text.find(L'%', at)) {
         const std::size_t close = text.find(L'%', open + 1);
-        const auto found = close == std::wstring::npos
-                               ? environment.end()
-                               : environment.find(FileTree::keyOf(text.substr(open + 1, close - open - 1)));
+        const auto found =
+            close == std::wstring::npos
+                ? environment.end()
+                : environment.find(FileTree::keyOf(text.substr(open + 1, close - open - 1)));
         expanded += text.substr(at, open - at);
-        expanded += found != environment.end() ? found->second : text.substr(open, close == std::wstring::npos ? std::wstring::npos : close + 1 - open);
+        expanded += found != environment.end()
+                        ? found->second
+                        : text.substr(open, close == std::wstring::npos ? std::wstring::npos
+                                                                        : close + 1 - open);
         at = close == std::wstring::npos ? text.size() : close + 1;
     }
     return expanded + text.substr(std::min(at, text.size()));

@@ -389,7 +389,8 @@ TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
          L"name of the file cannot be resolved by the system.)"},
         {"eight links in a row", kEightLinks, [](FakePlatform& os) { linkInARow(os, 8); }, L""},
         {"nine links in a row", kNineLinks, [](FakePlatform& os) { linkInARow(os, 9); },
-         std::wstring(kNineLinks) + L" may be changed by anyone (it leads through more than 8 links)"},
+         std::wstring(kNineLinks) +
+             L" may be changed by anyone (it leads through more than 8 links)"},
         // A linked file: its target judged as the library is, the target's folder with
         // every right counted, as Windows looks there first for what the library loads.
         {"a library linked into a folder others may write to", L"C:\\Agent\\Mavlin.dll",
@@ -410,9 +411,8 @@ TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
         c.arrange(os);
         auto fso = os.fileSystems.createFileSystem();
 
-        const std::wstring why = library
-                                     ? whoElseMayChange(*fso, c.folder, ObjectPlace::UsedItself)
-                                     : whoElseMayChangeFolder(*fso, c.folder);
+        const std::wstring why = library ? whoElseMayChange(*fso, c.folder, ObjectPlace::UsedItself)
+                                         : whoElseMayChangeFolder(*fso, c.folder);
 
         EXPECT_EQ(why, c.why);
     }

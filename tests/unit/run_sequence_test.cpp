@@ -341,7 +341,9 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          {kArchived, L"ERR : in sendWebPost function() File already exists"}},
         // COM would run another file than the one judged: nothing is created or called.
         {"the object comes from another file than the one judged",
-         [](FakePlatform& os) { os.automation.addClass(L"Mavlin.WebPost").loadsAnotherFile = true; },
+         [](FakePlatform& os) {
+             os.automation.addClass(L"Mavlin.WebPost").loadsAnotherFile = true;
+         },
          3,
          nullptr,
          {kArchived, L"The file judged for Mavlin.WebPost was not what COM loaded"}},

@@ -56,10 +56,10 @@ bool isDenyEntry(BYTE type) {
 
 // Opened for what its attributes say, every sharing allowed; throws Error.
 UniqueHandle openObject(const std::wstring& path, DWORD access, DWORD flags) {
-    UniqueHandle object = ownFileHandle(CreateFileW(
-        path.c_str(), access | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueHandle object =
+        ownFileHandle(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!object) {
         throwLastError();
     }
@@ -86,8 +86,8 @@ std::wstring withoutPrefix(std::wstring path) {
 std::wstring finalPathOf(HANDLE object, DWORD volumeName) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(
-            object, path.data(), static_cast<DWORD>(path.size()), volumeName);
+        const DWORD length = GetFinalPathNameByHandleW(object, path.data(),
+                                                       static_cast<DWORD>(path.size()), volumeName);
         if (length == 0) {
             throwLastError();
         }
@@ -107,10 +107,9 @@ ObjectSecurity Win32FileSystem::readSecurity(const std::wstring& path) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD result =
-        GetSecurityInfo(object.get(), SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                        &dacl, nullptr, &descriptor);
+    const DWORD result = GetSecurityInfo(object.get(), SE_FILE_OBJECT,
+                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         &owner, nullptr, &dacl, nullptr, &descriptor);
     if (result != ERROR_SUCCESS) {
         throw errorFromWin32(result);
     }
@@ -149,9 +148,9 @@ std::wstring Win32FileSystem::finalPath(const std::wstring& path) {
 
 FileIdentity Win32FileSystem::fileIdentity(const std::wstring& path) {
     const BY_HANDLE_FILE_INFORMATION information = informationOf(openObject(path, 0, 0));
-    return FileIdentity{information.dwVolumeSerialNumber,
-                        (std::uint64_t{information.nFileIndexHigh} << 32) |
-                            information.nFileIndexLow};
+    return FileIdentity{
+        information.dwVolumeSerialNumber,
+        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
 std::wstring Win32FileSystem::runningAccountSid() {
