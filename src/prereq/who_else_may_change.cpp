@@ -17,6 +17,7 @@ constexpr const wchar_t* kTrusted[] = {
     L"S-1-5-18", L"S-1-5-32-544",
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
 constexpr const wchar_t* kOwnerRights = L"S-1-3-4";
+constexpr const wchar_t* kNoDacl = L"no DACL";
 
 constexpr std::uint32_t kGenericAll = 0x10000000;
 constexpr std::uint32_t kWriteDac = 0x00040000;
@@ -73,6 +74,7 @@ constexpr const wchar_t* kSeparators = L"\\/";
 // One given path's judgement: the links met on every walk it takes.
 struct Walk {
     FileSystem& fso;
+    std::wstring runningSid;  // read at the first object
     int links = 0;
     bool absent = false;  // the given object does not exist, where that is safe
 };
@@ -89,39 +91,54 @@ std::wstring nameInLine(FileSystem& fso, const std::wstring& path, bool isLink) 
 
 std::wstring othersText(FileSystem& fso, const OthersRight& found) {
     std::wstring text = L" may be changed by ";
-    if (found.unknownType >= 0) {
-        text += L"anyone (its DACL holds an entry of unknown type 0x";
-        appendHex(text, static_cast<std::uint32_t>(found.unknownType), 2);
-        return text + L")";
+    if (!found.sid.empty()) {
+        return text + fso.accountName(found.sid) + L" (" + found.right + L")";
     }
-    text += found.sid.empty() ? L"Everyone" : fso.accountName(found.sid);
-    return text + L" (" + found.right + L")";
+    if (found.unknownType < 0) {
+        return text + (found.right == kNoDacl ? L"Everyone (" : L"anyone (") + found.right + L")";
+    }
+    text += L"anyone (";
+    text += found.right;
+    appendHex(text, static_cast<std::uint32_t>(found.unknownType), 2);
+    return text + L")";
 }
 
 // The object as it stands at its name, not through it.
 std::wstring judgeObject(Walk& walk, const std::wstring& path, ObjectPlace place,
                          bool absentIsSafe) {
     std::wstring why;
-    withTrap(
+    ObjectSecurity security;
+    const bool read = withTrap(
         [&] {
-            const ObjectSecurity security = walk.fso.readSecurity(path);
-            walk.links += security.isLink ? 1 : 0;
-            const OthersRight found =
-                findOthersRight(security, place, walk.fso.runningAccountSid());
-            if (found.right != nullptr) {
-                why = nameInLine(walk.fso, path, security.isLink) + othersText(walk.fso, found);
-            }
+            security = walk.fso.readSecurity(path);
+            return true;
         },
         [&](const Error& error) {
             walk.absent = absentIsSafe && (error.number() == errnum::kFileNotFound ||
                                            error.number() == errnum::kPathNotFound);
             if (!walk.absent) {
-                why = path;
-                why += L" may be changed by anyone (its owner and DACL cannot be read: ";
-                why += error.description();
-                why += L")";
+                why = path + L" may be changed by anyone (its owner and DACL cannot be read: " +
+                      error.description() + L")";
             }
+            return false;
         });
+    // Without the running account, whether it is the one that may change the object is
+    // unknown, not the object's security.
+    if (read && walk.runningSid.empty()) {
+        withTrap([&] { walk.runningSid = walk.fso.runningAccountSid(); },
+                 [&](const Error& error) {
+                     why = path + L" cannot be judged: the running account cannot be read (" +
+                           error.description() + L")";
+                 });
+    }
+    if (!read || !why.empty()) {
+        return why;
+    }
+    walk.links += security.isLink ? 1 : 0;
+    const OthersRight found = findOthersRight(security, place, walk.runningSid);
+    if (found.right != nullptr) {
+        why = nameInLine(walk.fso, path, security.isLink) + othersText(walk.fso, found);
+    }
     return why;
 }
 
@@ -199,17 +216,21 @@ std::wstring judgeWhereItLeads(Walk& walk, const std::wstring& given, int usedLe
 
 OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
                             const std::wstring& runningSid) {
+    if (security.ownerSid.empty()) {
+        return OthersRight{{}, L"it has no owner"};
+    }
     if (!isTrusted(security.ownerSid, runningSid)) {
         return OthersRight{security.ownerSid, L"owner"};
     }
     if (!security.hasDacl) {
-        return OthersRight{{}, L"no DACL"};
+        return OthersRight{{}, kNoDacl};
     }
     const std::uint32_t counted = countedRights(place);
     for (const auto& entry : security.entries) {
         // What the check cannot read, it does not take for safe.
         if (entry.unknownType >= 0) {
-            return OthersRight{{}, L"unknown entry", entry.unknownType};
+            return OthersRight{
+                {}, L"its DACL holds an entry of unknown type 0x", entry.unknownType};
         }
         // OWNER RIGHTS grants what the owner, trusted by now, may do.
         if (!entry.allows || entry.inheritOnly || entry.sid == kOwnerRights ||
@@ -227,7 +248,7 @@ OthersRight findOthersRight(const ObjectSecurity& security, ObjectPlace place,
 
 std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectPlace place,
                               bool absentIsSafe) {
-    Walk walk{fso};
+    Walk walk{fso, {}};
     std::wstring why = judgeObject(walk, path, place, absentIsSafe);
     // A file's own folder is where Windows first looks for what it loads: every right
     // there counts, wherever a link leads.
@@ -235,7 +256,7 @@ std::wstring whoElseMayChange(FileSystem& fso, const std::wstring& path, ObjectP
 }
 
 std::wstring whoElseMayChangeFolder(FileSystem& fso, const std::wstring& folder) {
-    Walk walk{fso};
+    Walk walk{fso, {}};
     std::wstring why = walkUp(walk, folder, 1);
     return why.empty() ? judgeWhereItLeads(walk, folder, 1) : why;
 }

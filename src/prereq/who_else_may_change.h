@@ -16,9 +16,9 @@ enum class ObjectPlace { UsedItself, FolderAbove, Root };
 
 // An account the program does not trust, and the right that lets it change the object.
 struct OthersRight {
-    std::wstring sid;                // empty where the DACL is null: then everyone may
-    const wchar_t* right = nullptr;  // nullptr where no one else may change the object
-    int unknownType = -1;            // an entry's type the check cannot read: anyone may
+    std::wstring sid;                // empty where anyone may
+    const wchar_t* right = nullptr;  // the right, or why anyone may; nullptr where no one may
+    int unknownType = -1;            // an entry's type the check cannot read, where that is why
 };
 
 /// The first account other than the system, the administrators, TrustedInstaller and

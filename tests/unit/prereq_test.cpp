@@ -314,6 +314,15 @@ TEST(WhoElseMayChange, OwnersDaclsAndEntriesOfTheFolderAndThoseAbove) {
              os.tree.security[L"c:\\agent\\quenda"].hasDacl = false;
          },
          L"C:\\Agent\\QUENDA may be changed by Everyone (no DACL)"},
+        {"no owner at all", kQuenda,
+         [](FakePlatform& os) { os.tree.security[L"c:\\agent\\quenda"] = ownedBy(L""); },
+         L"C:\\Agent\\QUENDA may be changed by anyone (it has no owner)"},
+        {"the running account cannot be read", kQuenda,
+         [](FakePlatform& os) {
+             os.ops.failEvery("RunningAccount", Error(5, L"Access is denied."));
+         },
+         L"C:\\Agent\\QUENDA cannot be judged: the running account cannot be read (Access is "
+         L"denied.)"},
         {"inherit-only entry grants nothing on the folder", kQuenda,
          [](FakePlatform& os) {
              os.tree.security[L"c:\\agent\\quenda"] =
