@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <stdexcept>
 
+#include "context/web_post_names.h"
 #include "platform/win32/child_main.h"
 #include "platform/win32/com_resources.h"
 #include "platform/win32/redirection_guard.h"
@@ -13,6 +15,17 @@
 
 #ifndef TAVREL_RUN_TIME_LIMIT_SECONDS
 #error "TAVREL_RUN_TIME_LIMIT_SECONDS must give the run's time limit"
+#endif
+
+#ifdef TAVREL_TEST_OWN_EXCEPTION
+namespace {
+// A test build only: the registration's pause throws a C++ exception that nothing
+// catches, as a fault of the program's own code would, once the run's log is open.
+class ThrowingSystem : public tavrel::win32::Win32System {
+  public:
+    void sleep(std::uint32_t) override { throw std::runtime_error("the test build's own"); }
+};
+}  // namespace
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
@@ -26,10 +39,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     // Nothing here is destroyed before the end: the watchdog, the speaker and the fault
     // filter use the platform and the run to the last.
     tavrel::win32::ComApartment apartment;
-    tavrel::win32::Win32Platform platform;
+    // The agent's library is loaded in a child, never here; everything else in the run.
+    tavrel::win32::Win32Platform platform{tavrel::kWebPostProgId};
     // Until the run can say why, a fault still ends it with the failed run's status.
     platform.host.endFaultsWith(static_cast<std::uint32_t>(tavrel::ExitStatus::StoppedByError));
-    tavrel::RunContext run(platform.view(), std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
+#ifdef TAVREL_TEST_OWN_EXCEPTION
+    ThrowingSystem throwing;
+    const tavrel::Platform view{platform.host,  platform.registry,   platform.fileSystems,
+                                platform.clock, platform.profiles,   throwing,
+                                platform.wmi,   platform.automation, platform.eventLog};
+#else
+    const tavrel::Platform view = platform.view();
+#endif
+    tavrel::RunContext run(view, std::uint32_t{TAVREL_RUN_TIME_LIMIT_SECONDS});
     // The run's file objects go first, then the web-post library's child, which gets a
     // moment to end and no more, then COM, so that the libraries it loaded unload.
     platform.host.setReleaseAtEnd([&run, &apartment, &platform] {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "context/web_post_names.h"
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "prereq/silent_registration.h"
@@ -41,7 +42,7 @@ bool libraryProtected(RunContext& run, const std::wstring& libraryPath) {
 }  // namespace
 
 WebPostLibrary checkWebPostComponent(RunContext& run) {
-    const std::wstring libraryPath = run.state.gInstallPath + L"Mavlin.dll";
+    const std::wstring libraryPath = run.state.gInstallPath + kWebPostLibraryName;
     std::unique_ptr<FileSystem> fso;  // our own, not gFso; gone when we return
     bool present = true;
     const bool answered = withTrap(
@@ -51,7 +52,7 @@ WebPostLibrary checkWebPostComponent(RunContext& run) {
         },
         [](const Error&) { return false; });
     if (!present) {
-        writeLog(run, L"MSG : Mavlin.dll is missing.");
+        writeLog(run, std::wstring(L"MSG : ") + kWebPostLibraryName + L" is missing.");
         return WebPostLibrary::Missing;
     }
     if (!libraryProtected(run, libraryPath)) {

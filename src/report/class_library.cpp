@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "context/web_post_names.h"
 #include "platform/error.h"
 
 namespace tavrel {
@@ -42,14 +43,15 @@ bool isFullPath(const std::wstring& path) {
 }
 
 [[noreturn]] void refuse(const std::wstring& why) {
-    throw Error(errnum::kCannotCreateObject, L"Mavlin.WebPost's " + why);
+    throw Error(errnum::kCannotCreateObject, std::wstring(kWebPostProgId) + L"'s " + why);
 }
 
 }  // namespace
 
 FileIdentity requireClassLibrary(RunContext& run, const std::wstring& libraryPath) {
     Registry& registry = run.os.registry;
-    const std::wstring classId = readDefaultText(registry, L"Mavlin.WebPost\\CLSID").text;
+    const std::wstring classId =
+        readDefaultText(registry, std::wstring(kWebPostProgId) + L"\\CLSID").text;
     // COM would create whatever class TreatAs names instead.
     if (!classId.empty() && keyExists(registry, L"CLSID\\" + classId + L"\\TreatAs")) {
         refuse(L"class is treated as another (TreatAs)");

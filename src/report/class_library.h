@@ -7,7 +7,7 @@
 
 namespace tavrel {
 
-/// The identity of the library given, once Mavlin.WebPost's class, in the program's
+/// The identity of the library given, once the web-post class, in the program's
 /// registry view, is known to load that file: no TreatAs, and an InprocServer32 that
 /// names it by a full path (expanded only where the value is expandable, as COM does).
 /// Throws Error otherwise.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "context/web_post_names.h"
 #include "log/run_log.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -36,9 +37,9 @@ void postOrSpool(RunContext& run) {
     const RunState& state = run.state;
     // The library checked before its registration, and no other: a slow or failed
     // registration can leave the class naming another.
-    const FileIdentity library = requireClassLibrary(run, state.gInstallPath + L"Mavlin.dll");
+    const FileIdentity library = requireClassLibrary(run, state.gInstallPath + kWebPostLibraryName);
     std::unique_ptr<AutomationObject> webPost =
-        run.os.automation.createObjectFrom(L"Mavlin.WebPost", library);
+        run.os.automation.createObjectFrom(kWebPostProgId, library);
 
     PostXmlArguments args;
     args.report =

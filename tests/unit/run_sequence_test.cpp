@@ -485,8 +485,9 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          9,
          L"MSG : Application Completed",
          {kNextToExe, L"ERR : Run stopped after the time limit of 600 seconds."}},
-        {"fault in the web post",
-         [](FakePlatform& os) { os.host.interruptAt("PostXMLString", 1, 0xC000001Du); },
+        // The library's own faults end its child, not the run: this is the run's own code.
+        {"fault in the run's own uptime query",
+         [](FakePlatform& os) { os.host.interruptAt("WmiExecQuery", 1, 0xC000001Du); },
          8,
          L"ERR : Run stopped by an unexpected fault with code 0xC000001D.",
          {kNextToExe, L"ERR : Run stopped by an unexpected fault with code 0xC000001D."}},

@@ -62,6 +62,14 @@ DWORD WINAPI RunEnd::watchTheTimeLimit(void* end) {
 }
 
 LONG WINAPI RunEnd::endOnFault(EXCEPTION_POINTERS* fault) {
+    // GCC's x86-64 unwinder raises a C++ exception as this code, and where nothing catches
+    // it, goes on to std::terminate once a filter lets it: the terminate handler then
+    // ends the run as a fault of its own code, as on the 32-bit build.
+    constexpr DWORD kGccThrow = 0x20474343;
+    if (fault->ExceptionRecord->ExceptionCode == kGccThrow &&
+        (fault->ExceptionRecord->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0) {
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
     faultsEnd->endWith(Ending::Fault, faultsEnd->faultStatus_,
                        fault->ExceptionRecord->ExceptionCode);
 }

@@ -17,6 +17,10 @@
 namespace tavrel::win32 {
 
 struct Win32Platform {
+    /// childProgId: the class whose objects are made in a child, never in the run.
+    explicit Win32Platform(const wchar_t* childProgId)
+        : automation{inProcessAutomation, childStarter, childProgId} {}
+
     Win32Host host;
     Win32Registry registry;
     Win32FileSystemFactory fileSystems;
@@ -26,8 +30,7 @@ struct Win32Platform {
     Win32Wmi wmi;
     Win32Automation inProcessAutomation;
     Win32ChildStarter childStarter{host};
-    // The agent's library is loaded in a child, never here; everything else in the run.
-    ChildAutomation automation{inProcessAutomation, childStarter, L"Mavlin.WebPost"};
+    ChildAutomation automation;
     Win32EventLog eventLog;
 
     Platform view() {
