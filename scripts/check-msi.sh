@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Proves the MSI: first its own tables, as Windows Installer holds a package to them
-# (and each rule fails on a package that breaks it), the task's time limit derived from
+# (its conditions read as the installer reads them, and each rule fails on a package
+# that breaks it), the task's time limit derived from
 # the run's, a package code of its own for each limit, and the same file from the same
 # build; then, in a fresh Wine prefix of its own, install, the same version
 # again, a repair, an upgrade, a refused downgrade, the uninstall and a failed fresh
@@ -30,6 +31,51 @@ bash scripts/build-msi.sh "$work/new.exe" "$work" "$new" >/dev/null
 bash scripts/build-msi.sh --test-failure "$work/failing.exe" "$work" "$failing" >/dev/null
 declare -A version=([old]=$old [new]=$new [failing]=$failing)
 declare -A package=([old]=Tavrel-$old [new]=Tavrel-$new [failing]=Tavrel-$failing-test-failure)
+
+# The conditions, as Windows Installer reads them: an integer is no string, a name alone
+# holds when set, NOT binds tightest and IMP loosest; what cannot be read to its end is
+# neither true nor false.
+python3 - <<'PY' || fail "the table check reads conditions wrongly"
+import importlib.util, sys
+spec = importlib.util.spec_from_file_location("tables", "scripts/check-msi-tables.py")
+tables = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(tables)
+rows = """
+REINSTALL="ALL" AND $TavrelExe=3              | REINSTALL=ALL $TavrelExe=3         | true
+$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL" | $TavrelExe=3 Installed=1        | true
+$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL" | $TavrelExe=3 Installed=1 REMOVE=all | false
+Installed="1"                                   | Installed=1                     | false
+Installed<>"1"                                  | Installed=1                     | true
+VersionNT64>=601 AND VersionNT64<700            | VersionNT64=601                 | true
+VersionNT64>"6"                                 | VersionNT64=601                 | false
+REINSTALL><"LL" AND REINSTALL>>"LL"             | REINSTALL=ALL                   | true
+REINSTALL<<"al"                                 | REINSTALL=ALL                   | false
+REINSTALL~<<"al" AND REINSTALL~>="all"          | REINSTALL=ALL                   | true
+FLAGS><1 AND FLAGS<<1 AND FLAGS>>1 AND NOT FLAGS><2 | FLAGS=65537                  | true
+Zero AND NOT Unset                              | Zero=0                          | true
+A OR B AND C                                    | A=1                             | true
+A XOR B OR C                                    | A=1 C=1                         | false
+A EQV B IMP C                                   | C=1                             | true
+%TEMP="x" AND ?TavrelExe=3 AND &Tavrel=3 AND !Tavrel=2 | %TEMP=x ?TavrelExe=3 &Tavrel=3 !Tavrel=2 | true
+(Installed                                      |                                 | unreadable
+Installed AND                                   |                                 | unreadable
+REINSTALL="ALL                                  |                                 | unreadable
+Installed REINSTALL                             |                                 | unreadable
+Installed == 1                                  |                                 | unreadable
+Installed ~ 1                                   |                                 | unreadable
+"""
+wrong = []
+for row in filter(None, rows.split("\n")):
+    condition, names, want = (field.strip() for field in row.split("|"))
+    properties = dict(pair.split("=", 1) for pair in names.split())
+    try:
+        got = str(tables.holds(condition, properties)).lower()
+    except tables.Unreadable:
+        got = "unreadable"
+    if got != want:
+        wrong.append(f"{condition} where {names or 'nothing is set'}: {got}, not {want}")
+sys.exit("\n".join(wrong) or None)
+PY
 
 # The tables: every package holds to every rule; each change below breaks the rules
 # named beside it, and the check must say so (the first as wixl's After= once did). A
@@ -67,6 +113,9 @@ UPDATE InstallExecuteSequence SET Sequence = 3480 WHERE Action = 'EndRunAgain'|e
 UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND REINSTALL' WHERE Action = 'EndRunAgain'|console-as-system end-run
 DELETE FROM Property WHERE Property = 'MSIUSEREALADMINDETECTION'|console-as-system
 UPDATE InstallExecuteSequence SET Condition = 'Privileged AND $TavrelExe=3 AND Installed AND REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = 'REINSTALL="ALL" AND $TavrelExe=3' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL"' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = 'AdminUser AND $TavrelExe=3 AND Installed AND (REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|condition console-as-system
 ROWS
 
 # The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
