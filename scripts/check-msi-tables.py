@@ -230,6 +230,20 @@ def check(package, work):
     if not any(deleted < number < removed for number, _ in ends):
         faults.append(f"end-run: no end of a run in a removal between DeleteTask ({deleted}) "
                       f"and RemoveFiles ({removed})")
+    # A run in progress holds the exe that the older version's removal and the files'
+    # replacement take: ended first, inside the script, neither needs a restart.
+    first_change = min(upgrade, sequence.get("InstallFiles", -1))
+    replacing = {f"{what} on {'64' if bits else '32'}-bit Windows":
+                 {**context, "VersionNT64": bits, "AdminUser": "1", "Privileged": "1", "$TavrelExe": "3"}
+                 for what, context in (("an upgrade", {"WIX_UPGRADE_DETECTED": "{0}"}),
+                                       ("an administrator's repair", {"Installed": "1", "REINSTALL": "ALL"}))
+                 for bits in ("", "601")}
+    for what, context in replacing.items():
+        if not any(start < number < first_change and started_as_system(name) and not kind(name) & ROLLBACK
+                   and "/im Tavrel.exe" in actions[name]["Target"] and holds_in(name, context, False)
+                   for number, name in scheduled):
+            faults.append(f"end-before-files: in {what} no run is ended between InstallInitialize "
+                          f"({start}) and RemoveExistingProducts or InstallFiles ({first_change})")
     # A standard user's repair of what an administrator installed: Privileged and, unless
     # the real token decides, AdminUser are set. Nothing may start a console as the system.
     repairs = [{"Installed": "1", "REINSTALL": "ALL", "$TavrelExe": "3", "Privileged": "1",

@@ -94,7 +94,7 @@ while IFS='|' read -r query broken; do
 done <<'ROWS'
 UPDATE InstallExecuteSequence SET Sequence = 6610 WHERE Action = 'CreateTask'|rollback transaction
 UPDATE InstallExecuteSequence SET Sequence = 1499 WHERE Action = 'UndoRemoveOlder'|rollback transaction
-UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'|upgrade-inside
+UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'|end-before-files upgrade-inside
 UPDATE InstallExecuteSequence SET Sequence = 4001 WHERE Action = 'RemoveExistingProducts'|rollback upgrade-alone upgrade-inside
 DELETE FROM InstallExecuteSequence WHERE Action = 'InstallExecute'|upgrade-alone
 UPDATE CustomAction SET Type = 2162 WHERE Action = 'UndoCreateTask'|rollback
@@ -116,6 +116,9 @@ UPDATE InstallExecuteSequence SET Condition = 'Privileged AND $TavrelExe=3 AND I
 UPDATE InstallExecuteSequence SET Condition = 'REINSTALL="ALL" AND $TavrelExe=3' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
 UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL"' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
 UPDATE InstallExecuteSequence SET Condition = 'AdminUser AND $TavrelExe=3 AND Installed AND (REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|condition console-as-system
+DELETE FROM InstallExecuteSequence WHERE Action = 'EndRun'|end-before-files
+UPDATE InstallExecuteSequence SET Sequence = 1505 WHERE Action = 'EndRun'|end-before-files
+UPDATE InstallExecuteSequence SET Condition = 'AdminUser AND ($TavrelExe=2 OR ($TavrelExe=3 AND REINSTALL))' WHERE Action = 'EndRun'|end-before-files
 ROWS
 
 # The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
