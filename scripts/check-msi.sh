@@ -123,10 +123,10 @@ ROWS
 
 # The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
 # whole minutes; an impossible run limit builds nothing. Each limit gives a package code
-# of its own.
+# of its own, and any but the default (1800 s) a notice that it needs a version of its own.
 task_limit() {
     rm -rf "$work/limit" && mkdir "$work/limit"
-    bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>&1 || return 0
+    bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>"$work/notice" || return 0
     msiinfo suminfo "$work/limit/${package[old]}.msi" | sed -n 's/^Revision number (UUID): //p' >>"$work/codes"
     msiinfo extract "$work/limit/${package[old]}.msi" tavrel.cab >"$work/limit/tavrel.cab"
     gcab -x -C "$work/limit" "$work/limit/tavrel.cab" >/dev/null
@@ -135,6 +135,10 @@ task_limit() {
 while read -r seconds duration; do
     got=$(task_limit --time-limit "$seconds")
     [ "$got" = "$duration" ] || fail "a run limit of $seconds s gave the task the limit \"$got\", not \"$duration\""
+    noticed=no want=yes
+    grep -q '^build-msi: notice: ' "$work/notice" && noticed=yes
+    [ "$seconds" != 1800 ] || want=no
+    [ -z "$duration" ] || [ "$noticed" = "$want" ] || fail "a run limit of $seconds s: notice \"$noticed\", not \"$want\""
 done <<'ROWS'
 1 PT6M
 1800 PT35M
