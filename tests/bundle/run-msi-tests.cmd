@@ -1,16 +1,17 @@
 @echo off
 rem Runs the MSI's lifecycle on this machine with the packages in msi\ beside this file
 rem (msi\packages.txt names them): install, the same version again, the same after the
-rem task was deleted by hand, an administrator's repair, an upgrade, a refused
-rem downgrade, a failed upgrade, a failed removal, the removal and a failed fresh
-rem installation; the upgrade and the removal each with a run of Tavrel held
-rem in its web post, which the step must end without a restart. After each step it checks what msiexec answered, the exe
-rem installed, the task and the command it runs, the entries in Programs and Features and
-rem the event source. It installs and removes Tavrel for real, and for the runs in
-rem progress writes an agent key and the folder "%SystemDrive%\Tavrel MSI Tests" and
-rem registers the web-post test double for a while: run it from an administrator's prompt
-rem on a test machine without an agent. Ends with
-rem "N passed, M failed", counting steps; exits 1 on any failure, 2 when it refuses.
+rem task was deleted by hand, a standard user's repair, an administrator's repair, an
+rem upgrade, a refused downgrade, a failed upgrade, a failed removal, the removal and a
+rem failed fresh installation; the upgrade and the removal each with a run of Tavrel held
+rem in its web post, which the step must end without a restart. After each step it
+rem checks what msiexec answered, the exe installed, the task and the command it runs,
+rem the entries in Programs and Features and the event source. It installs and removes
+rem Tavrel for real, and for the runs in progress writes an agent key and the folder
+rem "Tavrel MSI Tests" at the root of the system drive and registers the web-post test
+rem double for a while: run it from an administrator's prompt on a test machine without
+rem an agent. Ends with "N passed, M failed", counting steps; exits 1 on any failure, 2
+rem when it refuses.
 setlocal EnableExtensions EnableDelayedExpansion
 
 rem The system's own tools, not ones that lie in the folder this was started from.
@@ -22,10 +23,13 @@ set "tasklist=%SystemRoot%\System32\tasklist.exe"
 set "taskkill=%SystemRoot%\System32\taskkill.exe"
 set "findstr=%SystemRoot%\System32\findstr.exe"
 set "icacls=%SystemRoot%\System32\icacls.exe"
+set "runas=%SystemRoot%\System32\runas.exe"
 set "wevtutil=%SystemRoot%\System32\wevtutil.exe"
 set "ping=%SystemRoot%\System32\ping.exe"
 set "regsvr32=%SystemRoot%\System32\regsvr32.exe"
 set "fc=%SystemRoot%\System32\fc.exe"
+rem What runas starts for the standard user's repair: this script again, in that role.
+if "%~1"=="/repair-as-standard-user" goto :repairAsStandardUser
 set "tasks=%SystemRoot%\System32\Tasks"
 if exist "%SystemRoot%\Sysnative\" set "tasks=%SystemRoot%\Sysnative\Tasks"
 set "mark=HKEY_LOCAL_MACHINE\Software\TavrelMsiTests"
@@ -47,6 +51,7 @@ if not "%ProgramFiles(x86)%"=="" (
 )
 set "work=%TEMP%\TavrelMsiTests"
 if not exist "%work%\" mkdir "%work%"
+set "self=%~f0"
 set "bundle=%~dp0"
 set "packages=%~dp0msi"
 rem The held run's agent lies outside every profile, in a folder that only the system and
@@ -150,6 +155,7 @@ call :step "install" 0 current yes current /i current
 call :step "the same version again" 0 current yes current /i current
 "%schtasks%" /delete /tn Tavrel /f >nul 2>&1
 call :step "the same version again, the task deleted by hand" 0 current no current /i current
+if defined wine (call :skip "a standard user's repair, as Wine's runas has no trust levels") else call :standardRepair
 call :step "an administrator's repair" 0 current yes current /i current "REINSTALL=ALL REINSTALLMODE=omus"
 call :holdRun "upgrade"
 call :step "upgrade" 0 next yes next /i next
@@ -354,6 +360,72 @@ set "lastResult=not shown"
 "%schtasks%" /query /tn Tavrel /v /fo list >"%work%\task.txt" 2>nul
 "%findstr%" /i /c:"Last Result" "%work%\task.txt" >"%work%\last-result.txt" 2>nul
 if !errorlevel! equ 0 set /p lastResult=<"%work%\last-result.txt"
+exit /b 0
+
+rem standardRepair: the task deleted, a repair at a standard user's trust level (the
+rem Basic User level of runas), which must start no console program as the system: the
+rem log shows neither schtasks nor taskkill started, and the task stays deleted. Any
+rem answer of msiexec passes: since its August 2025 update Windows refuses a silent
+rem repair by a standard user with 1730, and nothing ran. The answer and the Windows
+rem build are printed, so that what this machine did is on record.
+:standardRepair
+set "name=a standard user's repair"
+"%schtasks%" /delete /tn Tavrel /f >nul 2>&1
+set "log=%work%\standard-repair.log"
+set "answer=%work%\standard-repair-status.txt"
+del /q "!log!" "!answer!" >nul 2>&1
+"%runas%" /trustlevel:0x20000 "\"%ComSpec%\" /c \"\"%self%\" /repair-as-standard-user !code.current! \"%work%\"\"" >nul 2>&1
+set "started=!errorlevel!"
+set "repairStatus=none: runas could not start it"
+if not "!started!"=="0" goto :repairEnded
+set "repairStatus=none: msiexec did not end in five minutes"
+set waited=0
+:waitForRepair
+if exist "!answer!" goto :repairEnded
+"%ping%" -n 3 127.0.0.1 >nul
+set /a waited+=1
+if !waited! lss 150 goto :waitForRepair
+:repairEnded
+if exist "!answer!" set /p repairStatus=<"!answer!"
+rem The verbose log names each deferred program as it schedules it, and each rollback one.
+set "consoles=cannot tell: no log"
+if exist "!log!" set "consoles=cannot tell: no verbose log"
+"%find%" "=== Verbose logging started" "!log!" >nul 2>&1
+if !errorlevel! equ 0 set "consoles=none"
+"%find%" /i "CustomActionSchedule(" "!log!" >"%work%\scheduled.txt" 2>nul
+"%find%" /i "CustomActionRollback(" "!log!" >>"%work%\scheduled.txt" 2>nul
+"%findstr%" /i "schtasks.exe taskkill.exe" "%work%\scheduled.txt" >nul 2>&1
+if !errorlevel! equ 0 set "consoles=schtasks or taskkill started"
+rem A refusal before the log began ran nothing at all.
+if not exist "!log!" if "!repairStatus!"=="1730" set "consoles=none"
+set "build=unknown"
+set ubr=0
+"%reg%" query "HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuild /reg:64 >"%work%\build.txt" 2>nul
+for /f "usebackq tokens=1,3" %%a in ("%work%\build.txt") do if /i "%%a"=="CurrentBuild" set "build=%%b"
+"%reg%" query "HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v UBR /reg:64 >"%work%\build.txt" 2>nul
+for /f "usebackq tokens=1,3" %%a in ("%work%\build.txt") do if /i "%%a"=="UBR" set /a ubr=%%b
+echo a standard user's repair: msiexec answered !repairStatus! on Windows build !build!.!ubr! ^(1730: refused, nothing ran; 0: repaired^)
+call :machineState
+set "answered=yes"
+if "!repairStatus:~0,5!"=="none:" set "answered=!repairStatus!"
+set "got=answered !answered!, console programs !consoles!, !machine!"
+set "want=answered yes, console programs none, exe current, task no, entry current, folder yes, source yes"
+if "!got!"=="!want!" (
+    set /a passed+=1
+    echo passed: !name!
+) else (
+    set /a failed+=1
+    echo FAILED: !name!: !got!; wanted !want! ^(log: !log!^)
+)
+exit /b 0
+
+rem repairAsStandardUser CODE FOLDER: this script as runas starts it, at a standard user's
+rem trust level: repairs product CODE and writes msiexec's answer into FOLDER once msiexec
+rem has ended, as runas waits for nothing.
+:repairAsStandardUser
+start "" /wait "%SystemRoot%\System32\msiexec.exe" /fa %~2 /qn /l*v "%~3\standard-repair.log"
+> "%~3\standard-repair-status.tmp" echo %errorlevel%
+move /y "%~3\standard-repair-status.tmp" "%~3\standard-repair-status.txt" >nul
 exit /b 0
 
 rem runState: sets running to yes where a process Tavrel.exe runs (by tasklist's CSV,
