@@ -37,6 +37,7 @@ declare -A package=([old]=Tavrel-$old [new]=Tavrel-$new [failing]=Tavrel-$failin
 # neither true nor false.
 python3 - <<'PY' || fail "the table check reads conditions wrongly"
 import importlib.util, sys
+sys.dont_write_bytecode = True  # a check leaves the tree as it found it
 spec = importlib.util.spec_from_file_location("tables", "scripts/check-msi-tables.py")
 tables = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(tables)
