@@ -387,14 +387,15 @@ set /a waited+=1
 if !waited! lss 150 goto :waitForRepair
 :repairEnded
 if exist "!answer!" set /p repairStatus=<"!answer!"
-rem The verbose log names each deferred program as it schedules it, and each rollback one.
+rem The verbose log names each deferred action as the script runs it, and each rollback
+rem one: by the program, or by the action's name where it shows the property instead.
 set "consoles=cannot tell: no log"
 if exist "!log!" set "consoles=cannot tell: no verbose log"
 "%find%" "=== Verbose logging started" "!log!" >nul 2>&1
 if !errorlevel! equ 0 set "consoles=none"
 "%find%" /i "CustomActionSchedule(" "!log!" >"%work%\scheduled.txt" 2>nul
 "%find%" /i "CustomActionRollback(" "!log!" >>"%work%\scheduled.txt" 2>nul
-"%findstr%" /i "schtasks.exe taskkill.exe" "%work%\scheduled.txt" >nul 2>&1
+"%findstr%" /i "schtasks taskkill EndRun RepairTask CreateTask DeleteTask UndoRemoveOlder" "%work%\scheduled.txt" >nul 2>&1
 if !errorlevel! equ 0 set "consoles=schtasks or taskkill started"
 rem A refusal before the log began ran nothing at all.
 if not exist "!log!" if "!repairStatus!"=="1730" set "consoles=none"
