@@ -14,8 +14,9 @@
 # own: one deferred action more, after the task's steps, fails any installation or
 # removal given TAVRELTESTFAIL=1.
 #
-# Prints the package's path, then "product code: {...}". The same inputs and
-# SOURCE_DATE_EPOCH (default: the last commit's time) give the same bytes.
+# A limit other than the default gets a notice on standard error: such a build needs a
+# version of its own. Prints the package's path, then "product code: {...}". The same
+# inputs and SOURCE_DATE_EPOCH (default: the last commit's time) give the same bytes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail() {
@@ -23,8 +24,8 @@ fail() {
     exit 1
 }
 usage="usage: build-msi.sh [--time-limit SECONDS] [--test-failure] <Tavrel.exe> <output folder> [version]"
-limit=$(sed -n 's/^set(TAVREL_RUN_TIME_LIMIT_SECONDS \([0-9]*\) .*/\1/p' "$root/CMakeLists.txt")
-test_failure=
+default_limit=$(sed -n 's/^set(TAVREL_RUN_TIME_LIMIT_SECONDS \([0-9]*\) .*/\1/p' "$root/CMakeLists.txt")
+limit=$default_limit test_failure=
 while [[ ${1-} == --* ]]; do
     case $1 in
     --time-limit) [ $# -ge 2 ] || fail "$usage" && limit=$2 && shift 2 ;;
@@ -45,6 +46,11 @@ numbers=$((10#${BASH_REMATCH[1]})).$((10#${BASH_REMATCH[2]})).$((10#${BASH_REMAT
 [[ $limit =~ ^[1-9][0-9]{0,6}$ ]] && [ "$limit" -le 4294967 ] ||
     fail "not a run time limit in seconds (1 to 4294967): '$limit'"
 [ -f "$exe" ] || fail "no such file: $exe"
+# The product code follows the version alone: a machine with another build of this
+# version refuses this one (1638), so a build with its own limit needs a version of its own.
+[ "$limit" = "$default_limit" ] ||
+    echo "build-msi: notice: a run limit of $limit s, not the default $default_limit s; a machine with" \
+        "another build of $version refuses this package (1638): ship it only as a version of its own" >&2
 exe_info=$(/usr/bin/python3 "$root/packaging/exe-version.py" "$exe") || fail "cannot read the version of $exe"
 read -r exe_version exe_language <<<"$exe_info"
 [ "${exe_version%.*}" = "$numbers" ] ||

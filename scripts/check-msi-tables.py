@@ -30,24 +30,117 @@ def exe_version(package, work):
                           capture_output=True, text=True, check=True).stdout.split()
 
 
+class Unreadable(ValueError):
+    """A condition read only in part: its meaning is unknown, so no rule may take it as false."""
+
+
+# A string literal, an integer, a comparison (with ~, without regard to case), a
+# parenthesis, or a name: a property, %environment, $component's action, ?component's
+# state, &feature's action, !feature's state.
+TOKEN = re.compile(r'\s*(?:(?P<text>"[^"]*")|(?P<number>-?\d+)|(?P<compare>~?(?:<>|><|<<|>>|<=|>=|=|<|>))'
+                   r'|(?P<paren>[()])|(?P<name>[$?&!%]?[A-Za-z_][\w.]*))')
+LOGIC = ("IMP", "EQV", "XOR", "OR", "AND")  # loosest first; NOT binds tightest
+
+
+def compare(left, operator, right):
+    """A comparison as Windows Installer makes it: integers by value (the substring
+    operators as bitwise and, high word and low word), strings by text, and an integer
+    against a string equal to nothing and different from everything."""
+    if isinstance(left, int) != isinstance(right, int):
+        return operator.lstrip("~") == "<>"
+    if isinstance(left, str) and operator.startswith("~"):
+        left, right = left.lower(), right.lower()
+    operator = operator.lstrip("~")
+    if operator in ("=", "<>", "<", ">", "<=", ">="):
+        return {"=": left == right, "<>": left != right, "<": left < right, ">": left > right,
+                "<=": left <= right, ">=": left >= right}[operator]
+    if isinstance(left, int):
+        return {"><": left & right != 0, "<<": left >> 16 == right, ">>": left & 0xFFFF == right}[operator]
+    return {"><": right in left, "<<": left.startswith(right), ">>": left.endswith(right)}[operator]
+
+
 def holds(condition, properties):
-    """Whether a sequence condition holds where the properties (and component states,
-    "$Name") have the given values; unset ones are empty. Knows what Tavrel's use:
-    AND, OR, NOT, = and parentheses."""
-    words = []
-    for token in re.findall(r"\$?\w+|[()=]", condition):
-        upper = token.upper()
-        if upper in ("AND", "OR", "NOT"):
-            words.append(upper.lower())
-        elif token in "()":
-            words.append(token)
-        elif token == "=":
-            words.append("==")
-        elif token.isdigit():
-            words.append(repr(token))
-        else:
-            words.append(repr(properties.get(token, "")))
-    return not words or bool(eval(" ".join(words), {"__builtins__": {}}))
+    """Whether a sequence condition holds where the properties (and "$Name", "%NAME" and
+    the like) have the given values; unset ones are empty. Raises Unreadable for a
+    condition it cannot read to its end: guessing would let a broken rule pass."""
+    tokens, at = [], 0
+    while condition[at:].strip():
+        match = TOKEN.match(condition, at)
+        if not match:
+            raise Unreadable(f"cannot read {condition[at:].strip()!r}")
+        kind = match.lastgroup
+        word = match.group(kind)
+        if kind == "name" and word.upper() in (*LOGIC, "NOT"):
+            kind, word = "logic", word.upper()
+        tokens.append((kind, word))
+        at = match.end()
+    if not tokens:
+        return True
+    position = 0
+
+    def peek():
+        return tokens[position] if position < len(tokens) else (None, None)
+
+    def take(kind):
+        nonlocal position
+        if peek()[0] != kind:
+            raise Unreadable(f"expected {kind} at {' '.join(word for _, word in tokens[position:]) or 'the end'!r}")
+        position += 1
+        return tokens[position - 1][1]
+
+    def value(kind, word):
+        """A term's value: a property's is an integer where its text is one."""
+        if kind == "text":
+            return word[1:-1]
+        if kind == "number":
+            return int(word)
+        raw = properties.get(word, "")
+        return int(raw) if re.fullmatch(r"-?\d+", raw) else raw
+
+    def term():
+        if peek() == ("paren", "("):
+            take("paren")
+            inner = logic(0)
+            if peek() != ("paren", ")"):
+                raise Unreadable("a parenthesis is not closed")
+            take("paren")
+            return inner
+        kind, word = peek()
+        if kind not in ("text", "number", "name"):
+            raise Unreadable(f"expected a value, not {word or 'the end'!r}")
+        take(kind)
+        if peek()[0] == "compare":
+            operator = take("compare")
+            right_kind, right_word = peek()
+            if right_kind not in ("text", "number", "name"):
+                raise Unreadable(f"nothing to compare after {operator!r}")
+            take(right_kind)
+            return compare(value(kind, word), operator, value(right_kind, right_word))
+        # Alone, a name holds when it has a value, "0" too; an integer when it is not 0.
+        return word != "0" if kind == "number" else (
+            word != '""' if kind == "text" else properties.get(word, "") != "")
+
+    def negation():
+        if peek() == ("logic", "NOT"):
+            take("logic")
+            return not negation()
+        return term()
+
+    def logic(level):
+        if level == len(LOGIC):
+            return negation()
+        left = logic(level + 1)
+        while peek() == ("logic", LOGIC[level]):
+            take("logic")
+            right = logic(level + 1)
+            left = {"IMP": not left or right, "EQV": left == right, "XOR": left != right,
+                    "OR": left or right, "AND": left and right}[LOGIC[level]]
+        return left
+
+    result = logic(0)
+    if position != len(tokens):
+        raise Unreadable(f"left over: {' '.join(word for _, word in tokens[position:])!r}")
+    return result
 
 
 def check(package, work):
@@ -55,7 +148,21 @@ def check(package, work):
     actions = {row["Action"]: row for row in table(package, "CustomAction")}
     start, end = sequence.get("InstallInitialize", -1), sequence.get("InstallFinalize", -1)
     scheduled = sorted((number, name) for name, number in sequence.items())
+    conditions = {row["Action"]: row["Condition"] for row in table(package, "InstallExecuteSequence")}
     faults = []
+    for name, condition in conditions.items():
+        try:
+            holds(condition, {})
+        except Unreadable as why:
+            faults.append(f"condition: {name}'s condition {condition!r} cannot be read: {why}")
+
+    def holds_in(name, context, unreadable):
+        """Whether the action's condition holds in the context; an unreadable one counts
+        as the answer that breaks the rule asking, which is faulted above anyway."""
+        try:
+            return holds(conditions.get(name, ""), context)
+        except Unreadable:
+            return unreadable
 
     def kind(name):
         return int(actions[name]["Type"]) if name in actions else 0
@@ -80,7 +187,6 @@ def check(package, work):
     # Each step that changes the task, the older version's removal among them, has a
     # rollback action of the task since the previous step, on the same condition (the
     # removal: one that registers the task again), run as the local system account.
-    conditions = {row["Action"]: row["Condition"] for row in table(package, "InstallExecuteSequence")}
     previous = start
     for number, name in scheduled:
         step = name == "RemoveExistingProducts" or (
@@ -119,11 +225,25 @@ def check(package, work):
     # task may have started one since the first end.
     removal = {"Installed": "1", "REMOVE": "ALL", "$TavrelExe": "2", "AdminUser": "1", "Privileged": "1"}
     ends = [(number, name) for number, name in scheduled if started_as_system(name)
-            and "/im Tavrel.exe" in actions[name]["Target"] and holds(conditions.get(name, ""), removal)]
+            and "/im Tavrel.exe" in actions[name]["Target"] and holds_in(name, removal, False)]
     deleted, removed = sequence.get("DeleteTask", -1), sequence.get("RemoveFiles", -1)
     if not any(deleted < number < removed for number, _ in ends):
         faults.append(f"end-run: no end of a run in a removal between DeleteTask ({deleted}) "
                       f"and RemoveFiles ({removed})")
+    # A run in progress holds the exe that the older version's removal and the files'
+    # replacement take: ended first, inside the script, neither needs a restart.
+    first_change = min(upgrade, sequence.get("InstallFiles", -1))
+    replacing = {f"{what} on {'64' if bits else '32'}-bit Windows":
+                 {**context, "VersionNT64": bits, "AdminUser": "1", "Privileged": "1", "$TavrelExe": "3"}
+                 for what, context in (("an upgrade", {"WIX_UPGRADE_DETECTED": "{0}"}),
+                                       ("an administrator's repair", {"Installed": "1", "REINSTALL": "ALL"}))
+                 for bits in ("", "601")}
+    for what, context in replacing.items():
+        if not any(start < number < first_change and started_as_system(name) and not kind(name) & ROLLBACK
+                   and "/im Tavrel.exe" in actions[name]["Target"] and holds_in(name, context, False)
+                   for number, name in scheduled):
+            faults.append(f"end-before-files: in {what} no run is ended between InstallInitialize "
+                          f"({start}) and RemoveExistingProducts or InstallFiles ({first_change})")
     # A standard user's repair of what an administrator installed: Privileged and, unless
     # the real token decides, AdminUser are set. Nothing may start a console as the system.
     repairs = [{"Installed": "1", "REINSTALL": "ALL", "$TavrelExe": "3", "Privileged": "1",
@@ -131,7 +251,7 @@ def check(package, work):
                 "AdminUser": "" if properties.get("MSIUSEREALADMINDETECTION") == "1" else "1"}
                for bits in ("", "601")]
     for number, name in scheduled:
-        if started_as_system(name) and any(holds(conditions.get(name, ""), repair) for repair in repairs):
+        if started_as_system(name) and any(holds_in(name, repair, True) for repair in repairs):
             faults.append(f"console-as-system: a standard user's repair starts {name} ({number}) as the system")
     summary = subprocess.run(["msiinfo", "suminfo", package], capture_output=True, text=True, check=True).stdout
     code = re.search(r"^Revision number \(UUID\): (.*)$", summary, re.M).group(1)
@@ -148,8 +268,9 @@ def check(package, work):
     return faults
 
 
-with tempfile.TemporaryDirectory() as folder:
-    problems = check(sys.argv[1], folder)
-if problems:
-    print("\n".join(problems))
-sys.exit(1 if problems else 0)
+if __name__ == "__main__":
+    with tempfile.TemporaryDirectory() as folder:
+        problems = check(sys.argv[1], folder)
+    if problems:
+        print("\n".join(problems))
+    sys.exit(1 if problems else 0)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Proves the MSI: first its own tables, as Windows Installer holds a package to them
-# (and each rule fails on a package that breaks it), the task's time limit derived from
+# (its conditions read as the installer reads them, and each rule fails on a package
+# that breaks it), the task's time limit derived from
 # the run's, a package code of its own for each limit, and the same file from the same
 # build; then, in a fresh Wine prefix of its own, install, the same version
 # again, a repair, an upgrade, a refused downgrade, the uninstall and a failed fresh
@@ -31,6 +32,52 @@ bash scripts/build-msi.sh --test-failure "$work/failing.exe" "$work" "$failing" 
 declare -A version=([old]=$old [new]=$new [failing]=$failing)
 declare -A package=([old]=Tavrel-$old [new]=Tavrel-$new [failing]=Tavrel-$failing-test-failure)
 
+# The conditions, as Windows Installer reads them: an integer is no string, a name alone
+# holds when set, NOT binds tightest and IMP loosest; what cannot be read to its end is
+# neither true nor false.
+python3 - <<'PY' || fail "the table check reads conditions wrongly"
+import importlib.util, sys
+sys.dont_write_bytecode = True  # a check leaves the tree as it found it
+spec = importlib.util.spec_from_file_location("tables", "scripts/check-msi-tables.py")
+tables = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(tables)
+rows = """
+REINSTALL="ALL" AND $TavrelExe=3              | REINSTALL=ALL $TavrelExe=3         | true
+$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL" | $TavrelExe=3 Installed=1        | true
+$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL" | $TavrelExe=3 Installed=1 REMOVE=all | false
+Installed="1"                                   | Installed=1                     | false
+Installed<>"1"                                  | Installed=1                     | true
+VersionNT64>=601 AND VersionNT64<700            | VersionNT64=601                 | true
+VersionNT64>"6"                                 | VersionNT64=601                 | false
+REINSTALL><"LL" AND REINSTALL>>"LL"             | REINSTALL=ALL                   | true
+REINSTALL<<"al"                                 | REINSTALL=ALL                   | false
+REINSTALL~<<"al" AND REINSTALL~>="all"          | REINSTALL=ALL                   | true
+FLAGS><1 AND FLAGS<<1 AND FLAGS>>1 AND NOT FLAGS><2 | FLAGS=65537                  | true
+Zero AND NOT Unset                              | Zero=0                          | true
+A OR B AND C                                    | A=1                             | true
+A XOR B OR C                                    | A=1 C=1                         | false
+A EQV B IMP C                                   | C=1                             | true
+%TEMP="x" AND ?TavrelExe=3 AND &Tavrel=3 AND !Tavrel=2 | %TEMP=x ?TavrelExe=3 &Tavrel=3 !Tavrel=2 | true
+(Installed                                      |                                 | unreadable
+Installed AND                                   |                                 | unreadable
+REINSTALL="ALL                                  |                                 | unreadable
+Installed REINSTALL                             |                                 | unreadable
+Installed == 1                                  |                                 | unreadable
+Installed ~ 1                                   |                                 | unreadable
+"""
+wrong = []
+for row in filter(None, rows.split("\n")):
+    condition, names, want = (field.strip() for field in row.split("|"))
+    properties = dict(pair.split("=", 1) for pair in names.split())
+    try:
+        got = str(tables.holds(condition, properties)).lower()
+    except tables.Unreadable:
+        got = "unreadable"
+    if got != want:
+        wrong.append(f"{condition} where {names or 'nothing is set'}: {got}, not {want}")
+sys.exit("\n".join(wrong) or None)
+PY
+
 # The tables: every package holds to every rule; each change below breaks the rules
 # named beside it, and the check must say so (the first as wixl's After= once did). A
 # changed package gets the package code of its new content, as build-msi.sh gives it,
@@ -48,7 +95,7 @@ while IFS='|' read -r query broken; do
 done <<'ROWS'
 UPDATE InstallExecuteSequence SET Sequence = 6610 WHERE Action = 'CreateTask'|rollback transaction
 UPDATE InstallExecuteSequence SET Sequence = 1499 WHERE Action = 'UndoRemoveOlder'|rollback transaction
-UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'|upgrade-inside
+UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'|end-before-files upgrade-inside
 UPDATE InstallExecuteSequence SET Sequence = 4001 WHERE Action = 'RemoveExistingProducts'|rollback upgrade-alone upgrade-inside
 DELETE FROM InstallExecuteSequence WHERE Action = 'InstallExecute'|upgrade-alone
 UPDATE CustomAction SET Type = 2162 WHERE Action = 'UndoCreateTask'|rollback
@@ -67,14 +114,20 @@ UPDATE InstallExecuteSequence SET Sequence = 3480 WHERE Action = 'EndRunAgain'|e
 UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND REINSTALL' WHERE Action = 'EndRunAgain'|console-as-system end-run
 DELETE FROM Property WHERE Property = 'MSIUSEREALADMINDETECTION'|console-as-system
 UPDATE InstallExecuteSequence SET Condition = 'Privileged AND $TavrelExe=3 AND Installed AND REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = 'REINSTALL="ALL" AND $TavrelExe=3' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = '$TavrelExe=3 AND Installed AND NOT REMOVE~="ALL"' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|console-as-system
+UPDATE InstallExecuteSequence SET Condition = 'AdminUser AND $TavrelExe=3 AND Installed AND (REINSTALL' WHERE Action = 'RepairTask' OR Action = 'UndoRepairTask'|condition console-as-system
+DELETE FROM InstallExecuteSequence WHERE Action = 'EndRun'|end-before-files
+UPDATE InstallExecuteSequence SET Sequence = 1505 WHERE Action = 'EndRun'|end-before-files
+UPDATE InstallExecuteSequence SET Condition = 'AdminUser AND ($TavrelExe=2 OR ($TavrelExe=3 AND REINSTALL))' WHERE Action = 'EndRun'|end-before-files
 ROWS
 
 # The task's time limit: the run's (build-msi.sh's --time-limit) and five minutes, in
 # whole minutes; an impossible run limit builds nothing. Each limit gives a package code
-# of its own.
+# of its own, and any but the default (1800 s) a notice that it needs a version of its own.
 task_limit() {
     rm -rf "$work/limit" && mkdir "$work/limit"
-    bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>&1 || return 0
+    bash scripts/build-msi.sh "$@" "$work/old.exe" "$work/limit" >/dev/null 2>"$work/notice" || return 0
     msiinfo suminfo "$work/limit/${package[old]}.msi" | sed -n 's/^Revision number (UUID): //p' >>"$work/codes"
     msiinfo extract "$work/limit/${package[old]}.msi" tavrel.cab >"$work/limit/tavrel.cab"
     gcab -x -C "$work/limit" "$work/limit/tavrel.cab" >/dev/null
@@ -83,6 +136,10 @@ task_limit() {
 while read -r seconds duration; do
     got=$(task_limit --time-limit "$seconds")
     [ "$got" = "$duration" ] || fail "a run limit of $seconds s gave the task the limit \"$got\", not \"$duration\""
+    noticed=no want=yes
+    grep -q '^build-msi: notice: ' "$work/notice" && noticed=yes
+    [ "$seconds" != 1800 ] || want=no
+    [ -z "$duration" ] || [ "$noticed" = "$want" ] || fail "a run limit of $seconds s: notice \"$noticed\", not \"$want\""
 done <<'ROWS'
 1 PT6M
 1800 PT35M

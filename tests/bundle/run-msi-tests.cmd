@@ -1,15 +1,17 @@
 @echo off
 rem Runs the MSI's lifecycle on this machine with the packages in msi\ beside this file
 rem (msi\packages.txt names them): install, the same version again, the same after the
-rem task was deleted by hand, a repair, an upgrade, a refused downgrade, a failed
-rem upgrade, a failed removal, the removal and a failed fresh installation; the upgrade
-rem and the removal each with a run of Tavrel in progress, which the step must end
-rem without a restart. After each step it checks what msiexec answered, the exe
-rem installed, the task and the command it runs, the entries in Programs and Features and
-rem the event source. It installs and removes Tavrel for real, and for the runs in
-rem progress writes an agent key and registers the web-post test double for a while: run
-rem it from an administrator's prompt on a test machine without an agent. Ends with
-rem "N passed, M failed", counting steps; exits 1 on any failure, 2 when it refuses.
+rem task was deleted by hand, a standard user's repair, an administrator's repair, an
+rem upgrade, a refused downgrade, a failed upgrade, a failed removal, the removal and a
+rem failed fresh installation; the upgrade and the removal each with a run of Tavrel held
+rem in its web post, which the step must end without a restart. After each step it
+rem checks what msiexec answered, the exe installed, the task and the command it runs,
+rem the entries in Programs and Features and the event source. It installs and removes
+rem Tavrel for real, and for the runs in progress writes an agent key and the folder
+rem "Tavrel MSI Tests" at the root of the system drive and registers the web-post test
+rem double for a while: run it from an administrator's prompt on a test machine without
+rem an agent. Ends with "N passed, M failed", counting steps; exits 1 on any failure, 2
+rem when it refuses.
 setlocal EnableExtensions EnableDelayedExpansion
 
 rem The system's own tools, not ones that lie in the folder this was started from.
@@ -19,8 +21,15 @@ set "schtasks=%SystemRoot%\System32\schtasks.exe"
 set "find=%SystemRoot%\System32\find.exe"
 set "tasklist=%SystemRoot%\System32\tasklist.exe"
 set "taskkill=%SystemRoot%\System32\taskkill.exe"
+set "findstr=%SystemRoot%\System32\findstr.exe"
+set "icacls=%SystemRoot%\System32\icacls.exe"
+set "runas=%SystemRoot%\System32\runas.exe"
+set "wevtutil=%SystemRoot%\System32\wevtutil.exe"
+set "ping=%SystemRoot%\System32\ping.exe"
 set "regsvr32=%SystemRoot%\System32\regsvr32.exe"
 set "fc=%SystemRoot%\System32\fc.exe"
+rem What runas starts for the standard user's repair: this script again, in that role.
+if "%~1"=="/repair-as-standard-user" goto :repairAsStandardUser
 set "tasks=%SystemRoot%\System32\Tasks"
 if exist "%SystemRoot%\Sysnative\" set "tasks=%SystemRoot%\Sysnative\Tasks"
 set "mark=HKEY_LOCAL_MACHINE\Software\TavrelMsiTests"
@@ -42,9 +51,16 @@ if not "%ProgramFiles(x86)%"=="" (
 )
 set "work=%TEMP%\TavrelMsiTests"
 if not exist "%work%\" mkdir "%work%"
+set "self=%~f0"
 set "bundle=%~dp0"
 set "packages=%~dp0msi"
-set "agentFolder=%work%\Agent"
+rem The held run's agent lies outside every profile, in a folder that only the system and
+rem the administrators may change, owned by the administrators, as an agent's installer
+rem leaves it: the run, as the system, refuses any other with status 10 before its web post.
+set "heldRoot=%SystemDrive%\Tavrel MSI Tests"
+set "heldMark=%SystemDrive%\Tavrel MSI Tests\made by the Tavrel MSI tests.txt"
+set "agentFolder=%SystemDrive%\Tavrel MSI Tests\Agent"
+set "journal=%SystemDrive%\Tavrel MSI Tests\Agent\Mavlin.journal"
 set roles=
 for /f "usebackq tokens=1-5" %%a in ("%packages%\packages.txt") do (
     set "roles=!roles! %%a"
@@ -87,6 +103,12 @@ if "!task!"=="unknown" set "unknown=the task Tavrel (%tasks%)"
 rem The agent's key and the web-post registration, in both views: the tests' own only.
 set foreign=
 if not defined wine for %%k in ("%agent% /reg:32" "%agent% /reg:64" "%webPost% /reg:64" "%webPostClass% /reg:32" "%webPostClass% /reg:64") do call :agentState %%~k
+set foreignRoot=
+if not defined wine if exist "%heldRoot%\" if not exist "%heldMark%" set "foreignRoot=yes"
+if defined foreignRoot (
+    echo Refusing to run: "%heldRoot%" exists, not made by these tests, which would delete it.
+    exit /b 2
+)
 if defined foreign (
     echo Refusing to run: !foreign! exists, not made by these tests, as on a machine with a
     echo QUENDA agent. The runs in progress here would change it. Run them on a machine without one.
@@ -133,7 +155,8 @@ call :step "install" 0 current yes current /i current
 call :step "the same version again" 0 current yes current /i current
 "%schtasks%" /delete /tn Tavrel /f >nul 2>&1
 call :step "the same version again, the task deleted by hand" 0 current no current /i current
-call :step "repair" 0 current yes current /i current "REINSTALL=ALL REINSTALLMODE=omus"
+if defined wine (call :skip "a standard user's repair, as Wine's runas has no trust levels") else call :standardRepair
+call :step "an administrator's repair" 0 current yes current /i current "REINSTALL=ALL REINSTALLMODE=omus"
 call :holdRun "upgrade"
 call :step "upgrade" 0 next yes next /i next
 call :step "downgrade, refused" 1603 next yes next /i current
@@ -159,6 +182,11 @@ exit /b 0
 :step
 set "name=%~1"
 set "log=%work%\step-!passed!-!failed!.log"
+rem A held run must still be in its call when msiexec starts, or the step proves nothing.
+if defined heldRun (
+    call :runState
+    set "aliveBefore=!running!"
+)
 "%msiexec%" %~6 "!msi.%~7!" %~8 /qn /l*v "!log!"
 set "status=!errorlevel!"
 rem 9009: cmd could not start msiexec at all (Wine's, under load, now and then), so
@@ -171,11 +199,12 @@ call :machineState
 set "want=status %~2, exe %~3, task %~4, entry %~5, folder yes, source yes"
 if "%~3"=="none" set "want=status %~2, exe %~3, task %~4, entry %~5, folder no, source no"
 set "got=status !status!, !machine!"
-rem A run held across the step: ended by it (its status above is not 3010).
+rem A held run across the step: ended by it without a restart (the status above is not
+rem 3010), from outside.
 if defined heldRun (
-    call :runState
-    set "got=!got!, run before !heldRun!, run after !running!"
-    set "want=!want!, run before yes, run after no"
+    call :heldRunEnd
+    set "got=!got!, !runGot!"
+    set "want=!want!, run held yes, alive at msiexec's start yes, running after no, its call unanswered yes, archived log no, new event no"
     set "heldRun="
     call :releaseRun
 )
@@ -224,19 +253,35 @@ if "!state!"=="absent" set "sourceSeen=no"
 set "machine=exe !exe!, task !taskSeen!, entry !entry!, folder !folderLeft!, source !sourceSeen!"
 exit /b 0
 
-rem holdRun STEP: starts the task and holds its run in the web post (every call fails
-rem after a minute, five tries), so that STEP finds Tavrel.exe running; heldRun says
-rem whether it did. Skipped under Wine, whose schtasks /run starts nothing.
+rem holdRun STEP: starts the task and holds its run in the web post, so that STEP finds
+rem Tavrel.exe running: the double answers the first call at once and every later one
+rem after a minute. heldRun is yes once the first call was answered and the run is still
+rem there (it makes its next call at once), otherwise why not. Skipped under Wine, whose
+rem schtasks /run starts nothing.
 :holdRun
 if defined wine (
     call :skip "a run in progress across the %~1, as Wine's schtasks /run starts none"
     exit /b 0
 )
+call :releaseRun
+mkdir "%heldRoot%" >nul 2>&1
+> "%heldMark%" echo Made by run-msi-tests.cmd, which deletes this folder.
+rem Nothing inherited from the drive's root, where every signed-in user may change what
+rem is below; owned by the administrators, as what an administrator makes need not be.
+"%icacls%" "%heldRoot%" /inheritance:r /grant:r "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-544:(OI)(CI)F" >nul
+set "protected=!errorlevel!"
 mkdir "%agentFolder%\Configuration" >nul 2>&1
 copy /y "%bundle%Mavlin.dll" "%agentFolder%\" >nul
-> "%agentFolder%\Mavlin.script" echo false^|delay=60000
+> "%agentFolder%\Mavlin.script" echo false
+>> "%agentFolder%\Mavlin.script" echo false^|delay=60000
 > "%agentFolder%\Configuration\Norvick.ini" echo [wpsysuptimedata]
 >> "%agentFolder%\Configuration\Norvick.ini" echo URL=http://tavrel-msi-tests.invalid/
+"%icacls%" "%heldRoot%" /setowner "*S-1-5-32-544" /t /c >nul
+if !errorlevel! neq 0 set "protected=1"
+if not "!protected!"=="0" (
+    set "heldRun=no: icacls could not give %heldRoot% to the system and the administrators alone"
+    exit /b 0
+)
 "%regsvr32%" /s "%agentFolder%\Mavlin.dll"
 for %%v in (/reg:32 /reg:64) do (
     "%reg%" add "%agent%" /v %madeByTests% /d "made by the Tavrel tests, which delete it" /f %%v >nul
@@ -246,16 +291,142 @@ for %%v in (/reg:32 /reg:64) do (
     "%reg%" add "%agent%" /v REGID /d 417 /f %%v >nul
     "%reg%" add "%agent%" /v InstallationPath /d "%agentFolder%" /f %%v >nul
 )
+call :newestEvent "%work%\event-before.xml"
 "%schtasks%" /run /tn Tavrel >nul 2>&1
-rem Up to half a minute for the run to start (a loop of goto: Wine's cmd misreads a
-rem block after "for ... do if").
+rem Up to two minutes for the first answer (a loop of goto: Wine's cmd misreads a block
+rem after "for ... do if"); the journal is read before the process list, so that a run
+rem seen after its first answer was alive after it.
 set waited=0
-:waitForRun
-"%SystemRoot%\System32\ping.exe" -n 2 127.0.0.1 >nul
-call :runState
+set seen=
+:waitForCall
+"%ping%" -n 2 127.0.0.1 >nul
 set /a waited+=1
-if "!running!"=="no" if !waited! lss 30 goto :waitForRun
-set "heldRun=!running!"
+call :journalCalls
+call :runState
+if "!running!"=="yes" set "seen=yes"
+if !calls! geq 1 goto :heldOrNot
+if defined seen if "!running!"=="no" goto :heldOrNot
+if !waited! lss 120 goto :waitForCall
+:heldOrNot
+set "heldRun=yes"
+if !calls! equ 0 if "!running!"=="yes" set "heldRun=no: the run made no call of the web post in two minutes"
+if !calls! equ 0 if not defined seen set "heldRun=no: the task started no run in two minutes"
+if !calls! equ 0 if defined seen if "!running!"=="no" call :lastResult
+if !calls! equ 0 if defined seen if "!running!"=="no" set "heldRun=no: the run ended before its web post (refused, as with status 10?); Task Scheduler: !lastResult!"
+if !calls! geq 1 if "!running!"=="no" set "heldRun=no: the run ended after its first call of the web post"
+exit /b 0
+
+rem heldRunEnd: sets runGot to how the held run ended. The double writes a call's record
+rem when it answers, and the run makes its next call at once: a run alive after its first
+rem answer and gone after the step, with every record answered and fewer than five, was
+rem ended in a call; with no archived log and no new event of the source, from outside.
+:heldRunEnd
+if not "!heldRun!"=="yes" (
+    set "runGot=run held !heldRun!"
+    exit /b 0
+)
+call :runState
+call :journalCalls
+set "unanswered=no (!answers! answers to !calls! calls)"
+if !calls! equ !answers! if !calls! geq 1 if !calls! lss 5 set "unanswered=yes"
+set "archived=no"
+if exist "%agentFolder%\ApplicationLog\TavrelLog.txt" set "archived=yes"
+call :newestEvent "%work%\event-after.xml"
+set "newEvent=yes"
+"%fc%" /b "%work%\event-before.xml" "%work%\event-after.xml" >nul 2>&1
+if !errorlevel! equ 0 set "newEvent=no"
+set "runGot=run held yes, alive at msiexec's start !aliveBefore!, running after !running!, its call unanswered !unanswered!, archived log !archived!, new event !newEvent!"
+exit /b 0
+
+rem journalCalls: sets calls and answers to the double's records and their answers so far.
+:journalCalls
+set calls=0
+set answers=0
+"%findstr%" /b /c:"call " "%journal%" >"%work%\calls.txt" 2>nul
+for /f "usebackq delims=" %%l in ("%work%\calls.txt") do set /a calls+=1
+"%findstr%" /b /c:"answer " "%journal%" >"%work%\answers.txt" 2>nul
+for /f "usebackq delims=" %%l in ("%work%\answers.txt") do set /a answers+=1
+exit /b 0
+
+rem newestEvent FILE: writes the newest event of the source Tavrel into FILE (nothing when
+rem there is none); its record number tells one event from another of the same text.
+:newestEvent
+"%wevtutil%" qe Application "/q:*[System[Provider[@Name='Tavrel']]]" /c:1 /rd:true /f:xml >"%~1" 2>nul
+exit /b 0
+
+rem lastResult: sets lastResult to the task's Last Result line, as schtasks shows it.
+:lastResult
+set "lastResult=not shown"
+"%schtasks%" /query /tn Tavrel /v /fo list >"%work%\task.txt" 2>nul
+"%findstr%" /i /c:"Last Result" "%work%\task.txt" >"%work%\last-result.txt" 2>nul
+if !errorlevel! equ 0 set /p lastResult=<"%work%\last-result.txt"
+exit /b 0
+
+rem standardRepair: the task deleted, a repair at a standard user's trust level (the
+rem Basic User level of runas), which must start no console program as the system: the
+rem log shows neither schtasks nor taskkill started, and the task stays deleted. Any
+rem answer of msiexec passes: since its August 2025 update Windows refuses a silent
+rem repair by a standard user with 1730, and nothing ran. The answer and the Windows
+rem build are printed, so that what this machine did is on record.
+:standardRepair
+set "name=a standard user's repair"
+"%schtasks%" /delete /tn Tavrel /f >nul 2>&1
+set "log=%work%\standard-repair.log"
+set "answer=%work%\standard-repair-status.txt"
+del /q "!log!" "!answer!" >nul 2>&1
+"%runas%" /trustlevel:0x20000 "\"%ComSpec%\" /c \"\"%self%\" /repair-as-standard-user !code.current! \"%work%\"\"" >nul 2>&1
+set "started=!errorlevel!"
+set "repairStatus=none: runas could not start it"
+if not "!started!"=="0" goto :repairEnded
+set "repairStatus=none: msiexec did not end in five minutes"
+set waited=0
+:waitForRepair
+if exist "!answer!" goto :repairEnded
+"%ping%" -n 3 127.0.0.1 >nul
+set /a waited+=1
+if !waited! lss 150 goto :waitForRepair
+:repairEnded
+if exist "!answer!" set /p repairStatus=<"!answer!"
+rem The verbose log names each deferred action as the script runs it, and each rollback
+rem one: by the program, or by the action's name where it shows the property instead.
+set "consoles=cannot tell: no log"
+if exist "!log!" set "consoles=cannot tell: no verbose log"
+"%find%" "=== Verbose logging started" "!log!" >nul 2>&1
+if !errorlevel! equ 0 set "consoles=none"
+"%find%" /i "CustomActionSchedule(" "!log!" >"%work%\scheduled.txt" 2>nul
+"%find%" /i "CustomActionRollback(" "!log!" >>"%work%\scheduled.txt" 2>nul
+"%findstr%" /i "schtasks taskkill EndRun RepairTask CreateTask DeleteTask UndoRemoveOlder" "%work%\scheduled.txt" >nul 2>&1
+if !errorlevel! equ 0 set "consoles=schtasks or taskkill started"
+rem A refusal before the log began ran nothing at all.
+if not exist "!log!" if "!repairStatus!"=="1730" set "consoles=none"
+set "build=unknown"
+set ubr=0
+"%reg%" query "HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuild /reg:64 >"%work%\build.txt" 2>nul
+for /f "usebackq tokens=1,3" %%a in ("%work%\build.txt") do if /i "%%a"=="CurrentBuild" set "build=%%b"
+"%reg%" query "HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v UBR /reg:64 >"%work%\build.txt" 2>nul
+for /f "usebackq tokens=1,3" %%a in ("%work%\build.txt") do if /i "%%a"=="UBR" set /a ubr=%%b
+echo a standard user's repair: msiexec answered !repairStatus! on Windows build !build!.!ubr! ^(1730: refused, nothing ran; 0: repaired^)
+call :machineState
+set "answered=yes"
+if "!repairStatus:~0,5!"=="none:" set "answered=!repairStatus!"
+set "got=answered !answered!, console programs !consoles!, !machine!"
+set "want=answered yes, console programs none, exe current, task no, entry current, folder yes, source yes"
+if "!got!"=="!want!" (
+    set /a passed+=1
+    echo passed: !name!
+) else (
+    set /a failed+=1
+    echo FAILED: !name!: !got!; wanted !want! ^(log: !log!^)
+)
+exit /b 0
+
+rem repairAsStandardUser CODE FOLDER: this script as runas starts it, at a standard user's
+rem trust level: repairs product CODE and writes msiexec's answer into FOLDER once msiexec
+rem has ended, as runas waits for nothing.
+:repairAsStandardUser
+start "" /wait "%SystemRoot%\System32\msiexec.exe" /fa %~2 /qn /l*v "%~3\standard-repair.log"
+> "%~3\standard-repair-status.tmp" echo %errorlevel%
+move /y "%~3\standard-repair-status.tmp" "%~3\standard-repair-status.txt" >nul
 exit /b 0
 
 rem runState: sets running to yes where a process Tavrel.exe runs (by tasklist's CSV,
@@ -271,7 +442,7 @@ rem releaseRun: puts back what holdRun changed: no run, no double, no agent key.
 "%taskkill%" /f /im Tavrel.exe >nul 2>&1
 if exist "%agentFolder%\Mavlin.dll" "%regsvr32%" /s /u "%agentFolder%\Mavlin.dll"
 for %%k in ("%agent% /reg:32" "%agent% /reg:64" "%webPost% /reg:64" "%webPostClass% /reg:32" "%webPostClass% /reg:64") do call :deleteIfOurs %%~k
-if exist "%agentFolder%\" rmdir /s /q "%agentFolder%"
+if exist "%heldMark%" rmdir /s /q "%heldRoot%"
 exit /b 0
 
 rem agentState KEY VIEW: sets foreign to KEY (VIEW) where it exists and is not marked as
