@@ -58,7 +58,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     platform.host.setReleaseAtEnd([&run, &apartment, &platform] {
         run.state.gLogStream.reset();
         run.state.gFso.reset();
-        platform.automation.endChild();
+        platform.automation.letChildGo();
         apartment.leave();
     });
     // Main traps every Error; anything else that escapes it (a failed check of the C++

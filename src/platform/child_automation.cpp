@@ -98,22 +98,22 @@ bool callLibrary(AutomationObject& object, PostXmlArguments& args) {
     throw Error(errnum::kAutomationError, std::move(description));
 }
 
-[[noreturn]] void throwUnreadable(ChildLine& line, const std::wstring& progId,
+[[noreturn]] void throwUnreadable(RunningChild& child, const std::wstring& progId,
                                   std::wstring_view during) {
-    line.endChild();
+    child.stop();
     throwChildError(progId, L" gave a reply that cannot be read, and was ended,", during);
 }
 
 // One request and its reply: an error the child reports is the object's own; a child that
 // ends, hangs up or answers what was not asked ends here, with how it ended.
-Fields exchange(ChildLine& line, const std::wstring& progId, const std::string& request,
+Fields exchange(RunningChild& child, const std::wstring& progId, const std::string& request,
                 std::wstring_view expected, std::size_t size, std::wstring_view during) {
     std::optional<std::string> reply;
-    if (line.send(request)) {
-        reply = line.receive();
+    if (child.line().send(request)) {
+        reply = child.line().receive();
     }
     if (!reply) {
-        const std::optional<std::uint32_t> code = line.endChild();
+        const std::optional<std::uint32_t> code = child.stop();
         std::wstring what = L" stopped answering, and was ended,";
         if (code) {
             what = L" ended with code 0x";
@@ -128,26 +128,26 @@ Fields exchange(ChildLine& line, const std::wstring& progId, const std::string& 
         }
     }
     if (!fields || fields->size() != size || (*fields)[0] != expected) {
-        throwUnreadable(line, progId, during);
+        throwUnreadable(child, progId, during);
     }
     return std::move(*fields);
 }
 
 class ChildObject : public AutomationObject {
   public:
-    ChildObject(ChildLine& line, const std::wstring& progId)
-        : line_(line), progId_(progId), release_(encodeFields({L"release"})) {}
-    ~ChildObject() override { line_.send(release_); }
+    ChildObject(RunningChild& child, const std::wstring& progId)
+        : child_(child), progId_(progId), release_(encodeFields({L"release"})) {}
+    ~ChildObject() override { child_.line().send(release_); }
     ChildObject(const ChildObject&) = delete;
     ChildObject& operator=(const ChildObject&) = delete;
 
     bool callPostXmlString(PostXmlArguments& args) override {
-        Fields reply = exchange(line_, progId_,
+        Fields reply = exchange(child_, progId_,
                                 encodeFields({L"call", args.report, args.flag ? L"1" : L"0",
                                               args.queryString, args.fourth, args.fifth}),
                                 L"answer", 5, kDuringCall);
         if (reply[1] != L"1" && reply[1] != L"0") {
-            throwUnreadable(line_, progId_, kDuringCall);
+            throwUnreadable(child_, progId_, kDuringCall);
         }
         args.reply1 = std::move(reply[2]);
         args.reply3 = std::move(reply[3]);
@@ -156,7 +156,7 @@ class ChildObject : public AutomationObject {
     }
 
   private:
-    ChildLine& line_;
+    RunningChild& child_;
     std::wstring progId_;
     std::string release_;
 };
@@ -164,8 +164,8 @@ class ChildObject : public AutomationObject {
 }  // namespace
 
 void ChildAutomation::prepareCreation() {
-    if (!line_) {
-        withTrap([&] { line_ = starter_.startChild(); }, [](const Error&) {});
+    if (!child_) {
+        withTrap([&] { child_ = starter_.startChild(); }, [](const Error&) {});
     }
 }
 
@@ -181,20 +181,20 @@ std::unique_ptr<AutomationObject> ChildAutomation::createObjectFrom(const std::w
     if (progId != childProgId_) {
         return inProcess_.createObjectFrom(progId, library);
     }
-    if (!line_) {
-        line_ = starter_.startChild();
+    if (!child_) {
+        child_ = starter_.startChild();
     }
-    exchange(*line_, progId,
+    exchange(*child_, progId,
              encodeFields({L"create", progId, decimalText(library.volumeSerial),
                            decimalText(library.fileIndex)}),
              L"created", 1, kDuringCreation);
-    return std::make_unique<ChildObject>(*line_, progId);
+    return std::make_unique<ChildObject>(*child_, progId);
 }
 
-void ChildAutomation::endChild() {
-    if (line_) {
-        line_->endChild();
-        line_.reset();
+void ChildAutomation::letChildGo() {
+    if (child_) {
+        child_->stop();
+        child_.reset();
     }
 }
 
@@ -242,7 +242,7 @@ std::optional<std::string> ChildServer::answer(const std::string& request) {
         });
 }
 
-void serveParent(ChildLine& line, Automation& objects) {
+void serveParent(MessageLine& line, Automation& objects) {
     ChildServer server(objects);
     while (const std::optional<std::string> request = line.receive()) {
         const std::optional<std::string> reply = server.answer(*request);

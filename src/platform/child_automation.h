@@ -17,29 +17,44 @@
 
 namespace tavrel {
 
-/// How long the run waits for a child to end once it has let it go or lost it: a
-/// library that never finishes unloading must not hold the run.
+// One word for each act on the child:
+// - hang up: one side closes its ends of the line; the other then reads its end.
+// - stop the child: the run hangs up, waits kChildEndMilliseconds at most for the child
+//   to end by itself, ends it where it has not, and learns the code it ended with.
+// - let the child go: the run's end, once the child's objects are gone: stop it and
+//   forget it.
+
+/// How long the run waits for a child to end by itself once it has hung up: a library
+/// that never finishes unloading must not hold the run.
 inline constexpr std::uint32_t kChildEndMilliseconds = 1000;
 
-// One side of the line to the other process, in whole messages.
-class ChildLine {
+// One side of the line between the run and the child, in whole messages.
+class MessageLine {
   public:
-    virtual ~ChildLine() = default;
+    virtual ~MessageLine() = default;
     /// Sends one message; false when the other side no longer listens.
     virtual bool send(const std::string& message) = 0;
     /// The next whole message; nothing when the other side hung up.
     virtual std::optional<std::string> receive() = 0;
-    /// Hangs up and lets the child end, waiting kChildEndMilliseconds at most, then
-    /// ends it. The code it ended with, or nothing when it had to be ended. Parent's
-    /// side only; never throws.
-    virtual std::optional<std::uint32_t> endChild() = 0;
+    /// Hangs up. Never throws.
+    virtual void hangUp() = 0;
+};
+
+// The run's hold on a child it started: the line to it, and the process.
+class RunningChild {
+  public:
+    virtual ~RunningChild() = default;
+    virtual MessageLine& line() = 0;
+    /// Stops the child: the code it ended with, or nothing when it had to be ended.
+    /// Never throws.
+    virtual std::optional<std::uint32_t> stop() = 0;
 };
 
 class ChildStarter {
   public:
     virtual ~ChildStarter() = default;
-    /// Starts a child that serves requests (serveParent) over the line. Throws Error.
-    virtual std::unique_ptr<ChildLine> startChild() = 0;
+    /// Starts a child that serves requests (serveParent) over its line. Throws Error.
+    virtual std::unique_ptr<RunningChild> startChild() = 0;
 };
 
 // Creates objects of childProgId in a child, every other class through inProcess.
@@ -57,13 +72,13 @@ class ChildAutomation : public Automation {
                                                        const FileIdentity& library) override;
 
     /// Lets the child go: the run's end, once its objects are gone. Never throws.
-    void endChild();
+    void letChildGo();
 
   private:
     Automation& inProcess_;
     ChildStarter& starter_;
     std::wstring childProgId_;
-    std::unique_ptr<ChildLine> line_;
+    std::unique_ptr<RunningChild> child_;
 };
 
 // The child's side: answers the parent's requests with an object made by `objects`,
@@ -85,7 +100,7 @@ class ChildServer {
 };
 
 /// The child's whole work: answers requests until the parent hangs up.
-void serveParent(ChildLine& line, Automation& objects);
+void serveParent(MessageLine& line, Automation& objects);
 
 /// The most fields a request, or a reply, has.
 inline constexpr std::size_t kMostRequestFields = 6;

@@ -16,15 +16,20 @@
 namespace tavrel::fuzz {
 namespace {
 
-class ReplyLine : public ChildLine {
+class ReplyingChild : public RunningChild, public MessageLine {
   public:
-    ReplyLine(std::string creation, std::string call)
+    ReplyingChild(std::string creation, std::string call)
         : replies_{std::move(creation), std::move(call)} {}
     bool send(const std::string&) override { return true; }
     std::optional<std::string> receive() override {
         return next_ < 2 ? std::optional<std::string>(replies_[next_++]) : std::nullopt;
     }
-    std::optional<std::uint32_t> endChild() override { return 0; }
+    void hangUp() override { next_ = 2; }
+    MessageLine& line() override { return *this; }
+    std::optional<std::uint32_t> stop() override {
+        hangUp();
+        return 0;
+    }
 
   private:
     std::string replies_[2];
@@ -33,11 +38,11 @@ class ReplyLine : public ChildLine {
 
 class ReplyStarter : public ChildStarter {
   public:
-    explicit ReplyStarter(std::unique_ptr<ChildLine> line) : line_(std::move(line)) {}
-    std::unique_ptr<ChildLine> startChild() override { return std::move(line_); }
+    explicit ReplyStarter(std::unique_ptr<RunningChild> child) : child_(std::move(child)) {}
+    std::unique_ptr<RunningChild> startChild() override { return std::move(child_); }
 
   private:
-    std::unique_ptr<ChildLine> line_;
+    std::unique_ptr<RunningChild> child_;
 };
 
 class NoAutomation : public Automation {
@@ -59,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string call = cut == std::string::npos ? std::string() : bytes.substr(cut + 4);
 
     fuzz::NoAutomation inProcess;
-    fuzz::ReplyStarter starter(std::make_unique<fuzz::ReplyLine>(creation, call));
+    fuzz::ReplyStarter starter(std::make_unique<fuzz::ReplyingChild>(creation, call));
     ChildAutomation automation(inProcess, starter, L"Mavlin.WebPost");
     PostXmlArguments args;
     args.report = L"<report/>";
@@ -71,6 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [&](const Error& error) {
             fuzz::require(!error.description().empty(), "reply", "an Error without a description");
         });
-    automation.endChild();
+    automation.letChildGo();
     return 0;
 }

@@ -5,9 +5,10 @@
 
 namespace tavrel::fake {
 
-class FakeChildLine : public ChildLine {
+// The child and its line in one: what the run sends, the child answers at once.
+class FakeRunningChild : public RunningChild, public MessageLine {
   public:
-    explicit FakeChildLine(FakeChild& child) : child_(child) {
+    explicit FakeRunningChild(FakeChild& child) : child_(child) {
         server_.emplace(child.objects_);
         ++child_.starts;
     }
@@ -45,8 +46,12 @@ class FakeChildLine : public ChildLine {
         return reply;
     }
 
-    std::optional<std::uint32_t> endChild() override {
-        replies_.clear();
+    void hangUp() override { replies_.clear(); }
+
+    MessageLine& line() override { return *this; }
+
+    std::optional<std::uint32_t> stop() override {
+        hangUp();
         if (server_) {
             // Let go, a child ends by itself; one that garbled its reply is ended.
             end(garbled_ ? std::nullopt : std::optional<std::uint32_t>(0));
@@ -67,8 +72,8 @@ class FakeChildLine : public ChildLine {
     bool garbled_ = false;
 };
 
-std::unique_ptr<ChildLine> FakeChild::startChild() {
-    return std::make_unique<FakeChildLine>(*this);
+std::unique_ptr<RunningChild> FakeChild::startChild() {
+    return std::make_unique<FakeRunningChild>(*this);
 }
 
 }  // namespace tavrel::fake

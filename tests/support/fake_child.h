@@ -14,7 +14,7 @@ class FakeChild : public ChildStarter {
   public:
     explicit FakeChild(Automation& objects) : objects_(objects) {}
 
-    std::unique_ptr<ChildLine> startChild() override;
+    std::unique_ptr<RunningChild> startChild() override;
 
     /// The child ends with this code at request endsAt (1 is the creation, 2 the first
     /// call), before it answers or, with endsAfterAnswer, just after.
@@ -29,7 +29,7 @@ class FakeChild : public ChildStarter {
     std::optional<std::optional<std::uint32_t>> lastEnding;
 
   private:
-    friend class FakeChildLine;
+    friend class FakeRunningChild;
     Automation& objects_;
 };
 

@@ -20,20 +20,22 @@ namespace {
 // The exit code the run gives a child it has to end itself.
 constexpr UINT kEndedByTheRun = 1;
 
-class Win32ChildLine : public PipeLine {
+class Win32RunningChild : public RunningChild {
   public:
-    Win32ChildLine(UniqueHandle reading, UniqueHandle writing, UniqueHandle process,
-                   UniqueHandle job, Win32Host& host)
-        : PipeLine(std::move(reading), std::move(writing)),
+    Win32RunningChild(UniqueHandle reading, UniqueHandle writing, UniqueHandle process,
+                      UniqueHandle job, Win32Host& host)
+        : line_(std::move(reading), std::move(writing)),
           process_(std::move(process)),
           job_(std::move(job)),
           host_(host) {}
-    ~Win32ChildLine() override { endChild(); }
-    Win32ChildLine(const Win32ChildLine&) = delete;
-    Win32ChildLine& operator=(const Win32ChildLine&) = delete;
+    ~Win32RunningChild() override { stop(); }
+    Win32RunningChild(const Win32RunningChild&) = delete;
+    Win32RunningChild& operator=(const Win32RunningChild&) = delete;
 
-    std::optional<std::uint32_t> endChild() override {
-        hangUp();
+    MessageLine& line() override { return line_; }
+
+    std::optional<std::uint32_t> stop() override {
+        line_.hangUp();
         if (!ended_) {
             // Never on an error report's end: on the process, and not for long.
             DWORD code = 0;
@@ -50,6 +52,7 @@ class Win32ChildLine : public PipeLine {
     }
 
   private:
+    PipeLine line_;
     UniqueHandle process_;
     UniqueHandle job_;
     Win32Host& host_;
@@ -91,7 +94,7 @@ std::wstring handleValue(const UniqueHandle& handle) {
 
 }  // namespace
 
-std::unique_ptr<ChildLine> Win32ChildStarter::startChild() {
+std::unique_ptr<RunningChild> Win32ChildStarter::startChild() {
     UniqueHandle requests;
     UniqueHandle childReads;
     UniqueHandle replies;
@@ -148,14 +151,14 @@ std::unique_ptr<ChildLine> Win32ChildStarter::startChild() {
         job.reset();
         host_.endAlongWith(started.hProcess);
     }
-    // From here its end is the line's, which ends the child on every way out.
-    auto line =
-        std::make_unique<Win32ChildLine>(std::move(replies), std::move(requests),
-                                         UniqueHandle(started.hProcess), std::move(job), host_);
+    // From here the child is stopped on every way out.
+    auto child =
+        std::make_unique<Win32RunningChild>(std::move(replies), std::move(requests),
+                                            UniqueHandle(started.hProcess), std::move(job), host_);
     if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         throwLastError();
     }
-    return line;
+    return child;
 }
 
 }  // namespace tavrel::win32

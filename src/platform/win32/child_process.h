@@ -20,7 +20,7 @@ class Win32ChildStarter : public ChildStarter {
     /// The child's standard handles are NUL, and it lives in a job that ends it with
     /// the run, however the run ends; where it cannot have that job (a job of the
     /// run's own that refuses one within it), the host ends it with the run. Throws Error.
-    std::unique_ptr<ChildLine> startChild() override;
+    std::unique_ptr<RunningChild> startChild() override;
 
   private:
     Win32Host& host_;

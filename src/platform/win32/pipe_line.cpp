@@ -46,11 +46,6 @@ std::optional<std::string> PipeLine::receive() {
     return message;
 }
 
-std::optional<std::uint32_t> PipeLine::endChild() {
-    hangUp();
-    return std::nullopt;
-}
-
 bool PipeLine::readExactly(char* into, DWORD size) {
     DWORD read = 0;
     for (DWORD offset = 0; offset < size; offset += read) {

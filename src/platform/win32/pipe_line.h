@@ -13,7 +13,7 @@
 
 namespace tavrel::win32 {
 
-class PipeLine : public ChildLine {
+class PipeLine : public MessageLine {
   public:
     PipeLine(UniqueHandle reading, UniqueHandle writing)
         : reading_(std::move(reading)), writing_(std::move(writing)) {}
@@ -21,11 +21,7 @@ class PipeLine : public ChildLine {
     bool send(const std::string& message) override;
     /// A length beyond any reply's reads as a message that cannot be read, not as one.
     std::optional<std::string> receive() override;
-    /// The child's end has no child: it only hangs up.
-    std::optional<std::uint32_t> endChild() override;
-
-  protected:
-    void hangUp() {
+    void hangUp() override {
         reading_.reset();
         writing_.reset();
     }

@@ -11,7 +11,7 @@
 namespace tavrel {
 namespace {
 
-TEST(ChildLine, FieldsComeBackWholeAndAnythingElseReadsAsNothing) {
+TEST(MessageFields, FieldsComeBackWholeAndAnythingElseReadsAsNothing) {
     const std::string message = encodeFields({L"answer", L"", L"r\u00e9ply \x01", L"1"});
     EXPECT_EQ(decodeFields(message, 4),
               (std::vector<std::wstring>{L"answer", L"", L"r\u00e9ply \x01", L"1"}));
