@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12, as root; installs nothing
+# Installs what the build and the tests need on Debian 12 or 13, as root; installs nothing
 # when everything is there already. Beyond installing packages it changes the host in
 # two ways:
 # - it adds the i386 architecture to dpkg, for Wine's 32-bit side (wine32:i386);
@@ -12,9 +12,18 @@
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 
+# Debian 12 brings GCC 12 and Wine 8, Debian 13 GCC 14 and Wine 10; the package names
+# below are the same on both (the unversioned ones follow each release's toolchain).
+# Where a name comes to differ between them, choose it by this release.
+release=$(. /etc/os-release && echo "${PRETTY_NAME:-$ID $VERSION_ID}")
+case $(. /etc/os-release && echo "$ID ${VERSION_ID:-}") in
+"debian 12" | "debian 13") echo "setup: found $release" ;;
+*) echo "setup: found $release; the project is tried on Debian 12 and 13 only: going on" >&2 ;;
+esac
+
 # The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it;
 # wixl, msitools and libmsi's Python bindings build the MSI, gcab opens its cabinet.
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
           osslsigncode openssl wixl msitools gir1.2-libmsi-1.0 python3-gi gcab)
 
