@@ -38,19 +38,20 @@ command -v debootstrap >/dev/null || {
 # debian_uri SUITE_PATTERN: the first URI of this host's Debian sources (deb822 and
 # one-line alike) serving a suite that matches the pattern.
 debian_uri() {
-    local pattern=$1
-    {
+    local pattern=$1 uris
+    uris=$(
         awk -v pattern="$pattern" '
             /^[[:space:]]*$/ { if (uri != "" && match_ && deb) print uri; uri = ""; match_ = 0; deb = 0; next }
             /^Types:/ { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
             /^URIs:/ { uri = $2 }
             /^Suites:/ { for (i = 2; i <= NF; i++) if ($i ~ pattern) match_ = 1 }
             END { if (uri != "" && match_ && deb) print uri }
-        ' /etc/apt/sources.list.d/*.sources 2>/dev/null
-        sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\)[[:space:]]\+\([^[:space:]]\+\).*/\2 \3/p' \
-            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+        ' /dev/null /etc/apt/sources.list.d/*.sources 2>/dev/null || true
+        { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
+            sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\)[[:space:]]\+\([^[:space:]]\+\).*/\2 \3/p' |
             awk -v pattern="$pattern" '$2 ~ pattern { print $1 }'
-    } | head -n1
+    )
+    echo "${uris%%$'\n'*}"
 }
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 mirror=$(debian_uri "^${codename:-bookworm}\$")
