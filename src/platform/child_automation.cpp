@@ -76,6 +76,10 @@ std::optional<std::int32_t> parseNumber(const std::wstring& text) {
     throwChildError(progId, L" gave a reply that cannot be read, and was ended,", during);
 }
 
+[[noreturn]] void throwInvalidCall() {
+    throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
+}
+
 // One request and its reply: an error the child reports is the object's own; a child that
 // ends, hangs up or answers what was not asked ends here, with how it ended.
 Fields exchange(ChildLine& line, const std::wstring& progId, const std::string& request,
@@ -160,29 +164,33 @@ void ChildAutomation::endChild() {
 }
 
 std::optional<std::string> ChildServer::answerFields(const std::optional<Fields>& request) {
-    const std::size_t size = request ? request->size() : 0;
-    const std::wstring verb = size > 0 ? (*request)[0] : std::wstring();
-    if (verb == L"create" && size == 2) {
-        object_ = objects_.createObject((*request)[1]);
+    // What cannot be decoded, or names no verb, is as invalid a call as a wrong shape.
+    if (!request || request->empty()) {
+        throwInvalidCall();
+    }
+    const Fields& fields = *request;
+    const std::wstring& verb = fields[0];
+    if (verb == L"create" && fields.size() == 2) {
+        object_ = objects_.createObject(fields[1]);
         args_ = PostXmlArguments{};
         return encodeFields({L"created"});
     }
     // The reply texts are the child's: each call hands in what the previous one left.
-    if (verb == L"call" && size == 6 && object_) {
-        args_.report = (*request)[1];
-        args_.flag = (*request)[2] == L"1";
-        args_.queryString = (*request)[3];
-        args_.fourth = (*request)[4];
-        args_.fifth = (*request)[5];
+    if (verb == L"call" && fields.size() == 6 && object_) {
+        args_.report = fields[1];
+        args_.flag = fields[2] == L"1";
+        args_.queryString = fields[3];
+        args_.fourth = fields[4];
+        args_.fifth = fields[5];
         const bool answer = object_->callPostXmlString(args_);
         return encodeFields(
             {L"answer", answer ? L"1" : L"0", args_.reply1, args_.reply3, args_.report});
     }
-    if (verb == L"release" && size == 1) {
+    if (verb == L"release" && fields.size() == 1) {
         object_.reset();
         return std::nullopt;
     }
-    throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
+    throwInvalidCall();
 }
 
 std::optional<std::string> ChildServer::answer(const std::string& request) {
