@@ -57,19 +57,21 @@ install_packages() {
 }
 
 # qemu_foreign_architectures: the architectures that the qemu-user-static package
-# registers with binfmt_misc (its binfmt.d files), read from the package apt-get would
-# install, downloaded into a folder of our own. To find that package apt-get refreshes
-# its package lists first, the one change it makes, and says so before.
+# registers with binfmt_misc (the binfmt.d files it brings), read from the packages
+# apt-get would install with it, downloaded into a folder of our own: on Debian 13 it is
+# a transitional package, and its qemu-user-binfmt dependency holds them, as links. To
+# find those packages apt-get refreshes its package lists first, the one change it makes,
+# and says so before.
 qemu_foreign_architectures() {
-    local cache
+    local cache deb
     echo "setup: CHANGES THIS HOST: apt-get update refreshes apt's package lists, to read what qemu-user-static registers." >&2
     cache=$(mktemp -d)
     mkdir "$cache/partial"
     update_package_lists
     apt-get install -y -qq --download-only --no-install-recommends -o Dir::Cache::archives="$cache" \
         qemu-user-static >/dev/null
-    dpkg-deb -c "$cache"/qemu-user-static_*.deb |
-        sed -n 's|.*/usr/lib/binfmt\.d/qemu-\(.*\)\.conf$|\1|p' | tr '\n' ' '
+    for deb in "$cache"/*.deb; do dpkg-deb -c "$deb"; done |
+        sed -n 's| -> .*||; s|.*/usr/lib/binfmt\.d/qemu-\(.*\)\.conf$|\1|p' | sort -u | tr '\n' ' '
     rm -rf "$cache"
 }
 
