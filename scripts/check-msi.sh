@@ -158,14 +158,20 @@ cmp -s "$work/limit/${package[old]}.msi" "$work/${package[old]}.msi" || fail "th
 
 # What the machine holds: which exe, the folder's files, the tasks, the uninstall entries
 # (Wine keeps a key's values sorted: DisplayVersion follows DisplayName) and the event
-# source (Wine's own key is "Eventlog").
+# source (Wine's own key is "Eventlog"; Wine 10 keeps CurrentControlSet as a link to
+# ControlSet001, and the keys written through it under that).
+control_set() {
+    awk '/^\[/ { key = tolower($0) ~ /^\[system\\\\currentcontrolset\]/ } key && /^#link$/ { link = 1 }
+        END { print link ? "controlset001" : "currentcontrolset" }' "$WINEPREFIX/system.reg"
+}
 state() {
     echo "exe: $(for exe in old new failing; do cmp -s "$folder/Tavrel.exe" "$work/$exe.exe" && echo $exe; done)" \
         "files: $(if [ -d "$folder" ]; then LC_ALL=C ls "$folder" | tr '\n' ' '; else echo none; fi)" \
         "task: $(ls "$WINEPREFIX/drive_c/windows/system32/tasks" 2>/dev/null | tr '\n' ' ')" \
         "entries: $(awk -F'"' '/^\[/ { uninstall = /\\\\Uninstall\\\\/ }
             uninstall && /^"DisplayName"="Tavrel"$/ { getline; printf "%s ", $4 }' "$WINEPREFIX/system.reg")" \
-        "source: $(awk '/^\[/ { source = tolower($0) ~ /^\[system\\\\currentcontrolset\\\\services\\\\eventlog\\\\application\\\\tavrel\]/ }
+        "source: $(key="[system\\\\$(control_set)\\\\services\\\\eventlog\\\\application\\\\tavrel]" awk '
+            /^\[/ { source = index(tolower($0), ENVIRON["key"]) == 1 }
             source && /^"(EventMessageFile|TypesSupported)"=/ { printf "%s ", $0 }' "$WINEPREFIX/system.reg")" |
         tr -s ' ' | sed 's/ $//'
 }

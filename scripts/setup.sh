@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12, as root; installs nothing
+# Installs what the build and the tests need on Debian 12 or 13, as root; installs nothing
 # when everything is there already. Beyond installing packages it changes the host in
 # two ways:
 # - it adds the i386 architecture to dpkg, for Wine's 32-bit side (wine32:i386);
@@ -12,9 +12,18 @@
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 
+# Debian 12 brings GCC 12 and Wine 8, Debian 13 GCC 14 and Wine 10; the package names
+# below are the same on both (the unversioned ones follow each release's toolchain).
+# Where a name comes to differ between them, choose it by this release.
+release=$(. /etc/os-release && echo "${PRETTY_NAME:-$ID $VERSION_ID}")
+case $(. /etc/os-release && echo "$ID ${VERSION_ID:-}") in
+"debian 12" | "debian 13") echo "setup: found $release" ;;
+*) echo "setup: found $release; the project is tried on Debian 12 and 13 only: going on" >&2 ;;
+esac
+
 # The release build takes MinGW's win32 thread model; osslsigncode and openssl sign it;
 # wixl, msitools and libmsi's Python bindings build the MSI, gcab opens its cabinet.
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-14-dev
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format clang-tidy clang libclang-rt-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 wine wine32:i386 wine64 python3
           osslsigncode openssl wixl msitools gir1.2-libmsi-1.0 python3-gi gcab)
 
@@ -48,19 +57,21 @@ install_packages() {
 }
 
 # qemu_foreign_architectures: the architectures that the qemu-user-static package
-# registers with binfmt_misc (its binfmt.d files), read from the package apt-get would
-# install, downloaded into a folder of our own. To find that package apt-get refreshes
-# its package lists first, the one change it makes, and says so before.
+# registers with binfmt_misc (the binfmt.d files it brings), read from the packages
+# apt-get would install with it, downloaded into a folder of our own: on Debian 13 it is
+# a transitional package, and its qemu-user-binfmt dependency holds them, as links. To
+# find those packages apt-get refreshes its package lists first, the one change it makes,
+# and says so before.
 qemu_foreign_architectures() {
-    local cache
+    local cache deb
     echo "setup: CHANGES THIS HOST: apt-get update refreshes apt's package lists, to read what qemu-user-static registers." >&2
     cache=$(mktemp -d)
     mkdir "$cache/partial"
     update_package_lists
     apt-get install -y -qq --download-only --no-install-recommends -o Dir::Cache::archives="$cache" \
         qemu-user-static >/dev/null
-    dpkg-deb -c "$cache"/qemu-user-static_*.deb |
-        sed -n 's|.*/usr/lib/binfmt\.d/qemu-\(.*\)\.conf$|\1|p' | tr '\n' ' '
+    for deb in "$cache"/*.deb; do dpkg-deb -c "$deb"; done |
+        sed -n 's| -> .*||; s|.*/usr/lib/binfmt\.d/qemu-\(.*\)\.conf$|\1|p' | sort -u | tr '\n' ' '
     rm -rf "$cache"
 }
 

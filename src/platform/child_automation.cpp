@@ -17,38 +17,6 @@ using Fields = std::vector<std::wstring>;
 constexpr std::wstring_view kDuringCreation = L"the object's creation";
 constexpr std::wstring_view kDuringCall = L"the call of PostXMLString";
 
-void appendWord(std::string& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out += static_cast<char>((value >> shift) & 0xFFu);
-    }
-}
-
-class FieldReader {
-  public:
-    explicit FieldReader(std::string_view bytes) : bytes_(bytes) {}
-
-    bool readWord(std::uint32_t& value) {
-        if (bytes_.size() - position_ < 4) {
-            return false;
-        }
-        value = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[position_++]))
-                     << shift;
-        }
-        return true;
-    }
-    // A count that more words than remain would need is no count at all.
-    bool readCount(std::uint32_t& count) {
-        return readWord(count) && count <= (bytes_.size() - position_) / 4;
-    }
-    bool atEnd() const { return position_ == bytes_.size(); }
-
-  private:
-    std::string_view bytes_;
-    std::size_t position_ = 0;
-};
-
 // An error's number as the child wrote it: decimal, perhaps negative.
 std::optional<std::int32_t> parseNumber(const std::wstring& text) {
     const bool negative = !text.empty() && text[0] == L'-';
@@ -102,6 +70,10 @@ bool callLibrary(AutomationObject& object, PostXmlArguments& args) {
                                   std::wstring_view during) {
     child.stop();
     throwChildError(progId, L" gave a reply that cannot be read, and was ended,", during);
+}
+
+[[noreturn]] void throwInvalidCall() {
+    throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
 }
 
 // One request and its reply: an error the child reports is the object's own; a child that
@@ -225,7 +197,7 @@ std::optional<std::string> ChildServer::answerFields(const Fields& request) {
         object_.reset();
         return std::nullopt;
     }
-    throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
+    throwInvalidCall();
 }
 
 std::optional<std::string> ChildServer::answer(const std::string& request) {
@@ -233,7 +205,7 @@ std::optional<std::string> ChildServer::answer(const std::string& request) {
         [&] {
             const std::optional<Fields> fields = decodeFields(request, kMostRequestFields);
             if (!fields || fields->empty()) {
-                throw Error(errnum::kInvalidCall, L"Invalid procedure call or argument");
+                throwInvalidCall();
             }
             return answerFields(*fields);
         },
@@ -250,48 +222,6 @@ void serveParent(MessageLine& line, Automation& objects) {
             return;
         }
     }
-}
-
-std::string encodeFields(std::initializer_list<std::wstring_view> fields) {
-    std::string bytes;
-    appendWord(bytes, static_cast<std::uint32_t>(fields.size()));
-    for (const std::wstring_view field : fields) {
-        appendWord(bytes, static_cast<std::uint32_t>(field.size()));
-        for (const wchar_t unit : field) {
-            appendWord(bytes, static_cast<std::uint32_t>(unit));
-        }
-    }
-    return bytes;
-}
-
-std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes,
-                                                      std::size_t mostFields) {
-    FieldReader reader(bytes);
-    std::uint32_t count = 0;
-    // Nothing is sized from a count before it is known to fit.
-    if (!reader.readCount(count) || count > mostFields) {
-        return std::nullopt;
-    }
-    Fields fields(count);
-    for (std::wstring& field : fields) {
-        std::uint32_t length = 0;
-        if (!reader.readCount(length)) {
-            return std::nullopt;
-        }
-        field.resize(length);
-        for (wchar_t& unit : field) {
-            std::uint32_t value = 0;
-            reader.readWord(value);
-            unit = static_cast<wchar_t>(value);
-            if (static_cast<std::uint32_t>(unit) != value) {
-                return std::nullopt;
-            }
-        }
-    }
-    if (!reader.atEnd()) {
-        return std::nullopt;
-    }
-    return fields;
 }
 
 }  // namespace tavrel

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/automation.h"
+#include "platform/message_fields.h"
 
 namespace tavrel {
 
@@ -101,15 +102,5 @@ class ChildServer {
 
 /// The child's whole work: answers requests until the parent hangs up.
 void serveParent(MessageLine& line, Automation& objects);
-
-/// The most fields a request, or a reply, has.
-inline constexpr std::size_t kMostRequestFields = 6;
-inline constexpr std::size_t kMostReplyFields = 5;
-
-/// A message's fields as bytes, and back; nothing for bytes that are not a message of
-/// at most mostFields fields.
-std::string encodeFields(std::initializer_list<std::wstring_view> fields);
-std::optional<std::vector<std::wstring>> decodeFields(std::string_view bytes,
-                                                      std::size_t mostFields);
 
 }  // namespace tavrel

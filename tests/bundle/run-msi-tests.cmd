@@ -470,6 +470,10 @@ set "roleExe=!exe.%~1!"
 for %%f in ("%folder%\Tavrel.exe") do set "size=%%~zf"
 for %%f in ("%roleExe%") do set "roleSize=%%~zf"
 if not "!size!"=="!roleSize!" exit /b 0
+rem Wine's fc compares no bytes (8 answers 0 to anything, 10 refuses /b): there the size,
+rem which differs from role to role, tells alone.
+if defined wine set "exe=%~1"
+if defined wine exit /b 0
 "%fc%" /b "%folder%\Tavrel.exe" "%roleExe%" >nul 2>&1
 if !errorlevel! equ 0 set "exe=%~1"
 exit /b 0

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/child_automation.h"
+#include "platform/message_fields.h"
 #include "platform/text.h"
 
 namespace tavrel {

@@ -26,6 +26,18 @@ LONG WINAPI endWithTheExceptionsCode(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// A stack overflow ends the child at first sight, before the search for a handler walks
+// the frames to the filter: the walk needs more stack than the overflow left, and Wine 10
+// then ends the thread with 1 (a reserve from SetThreadStackGuarantee, which Wine does not
+// keep, would not help). It comes before the library's own handlers: the rare library
+// that recovers from an overflow gives way to the child ending with the overflow's code.
+LONG WINAPI endOnStackOverflow(EXCEPTION_POINTERS* exception) {
+    if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 // One decimal handle value, up to the blank or the end that follows it; null for none.
 HANDLE readHandle(std::wstring_view& text) {
     std::uintptr_t value = 0;
@@ -76,6 +88,7 @@ int serveAsChild(const wchar_t* commandLine, int refusedStatus) {
     // Per process, so the run's own settings never reach this one, and before the library
     // loads: no dialog may hold a child nobody sees.
     sendFaultsTo(&endWithTheExceptionsCode);
+    AddVectoredExceptionHandler(1, &endOnStackOverflow);
     // The library finds what lies beside it, as COM loads it with that folder first, and
     // nothing from the folder this was started in.
     SetDllDirectoryW(L"");
