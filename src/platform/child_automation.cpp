@@ -17,25 +17,8 @@ using Fields = std::vector<std::wstring>;
 constexpr std::wstring_view kDuringCreation = L"the object's creation";
 constexpr std::wstring_view kDuringCall = L"the call of PostXMLString";
 
-// An error's number as the child wrote it: decimal, perhaps negative.
-std::optional<std::int32_t> parseNumber(const std::wstring& text) {
-    const bool negative = !text.empty() && text[0] == L'-';
-    std::int64_t value = 0;
-    for (std::size_t i = negative ? 1 : 0; i < text.size(); ++i) {
-        if (text[i] < L'0' || text[i] > L'9' || value > 0x80000000LL) {
-            return std::nullopt;
-        }
-        value = value * 10 + (text[i] - L'0');
-    }
-    value = negative ? -value : value;
-    if (text.size() == (negative ? 1u : 0u) || value < INT32_MIN || value > INT32_MAX) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(value);
-}
-
-// A decimal the run wrote; nothing for any other text.
-std::optional<std::uint64_t> parseDecimal(const std::wstring& text) {
+// A decimal the other side wrote; nothing for any other text.
+std::optional<std::uint64_t> parseDecimal(std::wstring_view text) {
     std::uint64_t value = 0;
     for (const wchar_t digit : text) {
         if (digit < L'0' || digit > L'9' || value > (UINT64_MAX - 9) / 10) {
@@ -44,6 +27,17 @@ std::optional<std::uint64_t> parseDecimal(const std::wstring& text) {
         value = value * 10 + static_cast<std::uint64_t>(digit - L'0');
     }
     return text.empty() ? std::nullopt : std::optional<std::uint64_t>(value);
+}
+
+// An error's number as the child wrote it: decimal, perhaps negative.
+std::optional<std::int32_t> parseNumber(std::wstring_view text) {
+    const bool negative = !text.empty() && text[0] == L'-';
+    const auto magnitude = parseDecimal(text.substr(negative ? 1 : 0));
+    if (!magnitude || *magnitude > (negative ? 0x80000000ULL : 0x7FFFFFFFULL)) {
+        return std::nullopt;
+    }
+    const auto value = static_cast<std::int64_t>(*magnitude);
+    return static_cast<std::int32_t>(negative ? -value : value);
 }
 
 // The library's call. COM's error return goes back as the object's error; anything else
