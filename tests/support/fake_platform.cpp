@@ -716,23 +716,14 @@ std::uint64_t FakeSystem::tickCount() {
 
 std::wstring FakeSystem::expandEnvironmentStrings(const std::wstring& text) {
     ops_.enterOrThrow("ExpandEnvironment", text);
-    std::wstring expanded;
-    std::size_t at = 0;
-    for (std::size_t open = text.find(L'%'); open != std::wstring::npos;
-         open = text.find(L'%', at)) {
-        const std::size_t close = text.find(L'%', open + 1);
-        const auto found =
-            close == std::wstring::npos
-                ? environment.end()
-                : environment.find(FileTree::keyOf(text.substr(open + 1, close - open - 1)));
-        expanded += text.substr(at, open - at);
-        expanded += found != environment.end()
-                        ? found->second
-                        : text.substr(open, close == std::wstring::npos ? std::wstring::npos
-                                                                        : close + 1 - open);
-        at = close == std::wstring::npos ? text.size() : close + 1;
+    std::wstring expanded = text;
+    for (const auto& [name, value] : environment) {
+        const std::wstring named = L"%" + name + L"%";
+        for (auto at = expanded.find(named); at != std::wstring::npos; at = expanded.find(named)) {
+            expanded.replace(at, named.size(), value);
+        }
     }
-    return expanded + text.substr(std::min(at, text.size()));
+    return expanded;
 }
 
 std::wstring FakeSystem::toUpperInvariant(const std::wstring& text) {

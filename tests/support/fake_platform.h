@@ -280,14 +280,14 @@ class FakeSystem : public System {
     std::uint64_t tickCount() override;
     /// Maps a to z and the Latin-1 letters, as the invariant mapping does.
     std::wstring toUpperInvariant(const std::wstring& text) override;
-    /// Expands the names in `environment`, without regard to case.
+    /// Expands the names in `environment`.
     std::wstring expandEnvironmentStrings(const std::wstring& text) override;
     void startSystemProgramHidden(const std::wstring& programName,
                                   const std::wstring& commandLine) override;
     void sleep(std::uint32_t milliseconds) override;
 
     std::wstring windowsFolder = L"C:\\Windows";
-    std::map<std::wstring, std::wstring> environment{{L"programfiles", L"C:\\Program Files"}};
+    std::map<std::wstring, std::wstring> environment{{L"ProgramFiles", L"C:\\Program Files"}};
     std::uint64_t ticks = 900000;
     std::vector<Start> started;
     std::vector<std::uint32_t> pauses;
