@@ -352,14 +352,6 @@ TEST(RunSequence, EveryEndingTellsItsExitStatus) {
          3,
          nullptr,
          {kArchived, L"class is treated as another (TreatAs)"}},
-        {"the class is served only by a program",
-         [](FakePlatform& os) {
-             os.registry.removeKey(kWebPostClass + L"\\InprocServer32");
-             os.registry.addKey(kWebPostClass + L"\\LocalServer32");
-         },
-         3,
-         nullptr,
-         {kArchived, L"InprocServer32 names nothing"}},
         {"delivered, then the web-post library's process ends",
          [](FakePlatform& os) {
              os.child.endCode = 0xC0000005;
