@@ -4,6 +4,7 @@
 
 #include "context/web_post_names.h"
 #include "platform/error.h"
+#include "settings/registry_settings.h"
 
 namespace tavrel {
 
@@ -36,12 +37,6 @@ bool keyExists(Registry& registry, const std::wstring& subKey) {
     return opened.resultCode == 0 && !opened.key.isNull();
 }
 
-// COM searches for a relative name: only a full one names one file.
-bool isFullPath(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-    return drive || (path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\');
-}
-
 [[noreturn]] void refuse(const std::wstring& why) {
     throw Error(errnum::kCannotCreateObject, std::wstring(kWebPostProgId) + L"'s " + why);
 }
@@ -69,7 +64,8 @@ FileIdentity requireClassLibrary(RunContext& run, const std::wstring& libraryPat
     if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
         path = path.substr(1, path.size() - 2);
     }
-    if (!isFullPath(path)) {
+    // COM searches for a relative name: only a full one names one file.
+    if (!isAbsoluteFolderPath(path)) {
         refuse(L"InprocServer32 names " + named.text + L", which is not a full path");
     }
     // Files, not names, are compared: links and short names reach one file by many.
